@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite headless:
+# first the plain build, then the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer.  Set ORVANE_SKIP_SANITIZED=1 to run only the first.
+set -euo pipefail
+ORVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$ORVANE_ROOT/scripts/common.sh"
+
+orvane_install_packages
+export QT_QPA_PLATFORM=offscreen
+jobs="$(nproc)"
+
+status=0
+if [ "${ORVANE_SKIP_SANITIZED:-0}" != 1 ]; then
+    echo "== Sanitized build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+    orvane_build "$ORVANE_ROOT/build-asan" -DORVANE_SANITIZE=ON -DORVANE_BUILD_BENCH=OFF \
+        -DCMAKE_BUILD_TYPE=Debug
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+    export LSAN_OPTIONS="suppressions=$ORVANE_ROOT/tests/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    (cd "$ORVANE_ROOT/build-asan" && ctest --output-on-failure --parallel "$jobs") || status=1
+    unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+fi
+
+echo "== Plain build"
+orvane_build "$ORVANE_ROOT/build"
+cd "$ORVANE_ROOT/build"
+ctest --output-on-failure --parallel "$jobs" || status=1
+exit $status
