@@ -45,9 +45,14 @@ OperationResult DataBase::fillTestData()
     insert.bindValue(1, userId);
     insert.bindValue(2, 1);
     insert.bindValue(3, 8009);
+    // The times advance on the wall clock: local-time arithmetic costs a time
+    // zone look-up per step, and in the autumn hour it would repeat stamps
+    // that the unique index refuses.
     auto add = [&](const QDateTime &t, int type, const QVariant &value, const QVariant &channel,
                    const QVariant &comment) {
-        insert.bindValue(0, t.toString(Qt::ISODateWithMs));
+        QString text = t.toString(Qt::ISODateWithMs);
+        text.chop(1); // the UTC mark; the text is local time
+        insert.bindValue(0, text);
         insert.bindValue(4, type);
         insert.bindValue(5, value);
         insert.bindValue(6, channel);
@@ -55,7 +60,8 @@ OperationResult DataBase::fillTestData()
         return exec(insert);
     };
 
-    QDateTime t = QDateTime::currentDateTime().addDays(-10);
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime t = QDateTime(now.date(), now.time(), Qt::UTC).addDays(-10);
     bool ok = add(t, EventDeviceAssigned, nullDouble, nullInt, nullText);
     for (int i = 0; ok && i < 50000; ++i) {
         t = t.addSecs(std::rand() % 300 + 10);
