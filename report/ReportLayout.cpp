@@ -56,9 +56,8 @@ ReportDocument ReportLayout::layout()
     const int masterFooter = m_source.bandIndex(ReportBand::MasterFooter);
     const int summary = m_source.bandIndex(ReportBand::ReportSummary);
 
+    m_title = title;
     startPage();
-    if (title >= 0)
-        addBand(title, currentRecord(), false);
     if (m_masterHeader >= 0) {
         // Keep the header on the page of the first row.
         const qreal firstRow = masterData >= 0 && m_recordCount > 0 ? fixedHeight(masterData) : 0;
@@ -123,9 +122,13 @@ void ReportLayout::startPage()
     m_document.pages.append(ReportDocument::Page());
     m_y = m_source.contentRect().top();
     m_pageHasBody = false;
-    if (m_pageHeader >= 0) {
-        put(prepare(m_pageHeader, currentRecord()), m_y);
+    // The title opens the report, above the first page header.
+    if (m_document.pages.size() == 1 && m_title >= 0) {
+        put(prepare(m_title, currentRecord()), m_y);
+        m_pageHasBody = true;
     }
+    if (m_pageHeader >= 0)
+        put(prepare(m_pageHeader, currentRecord()), m_y);
 }
 
 void ReportLayout::finishPage()

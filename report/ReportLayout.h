@@ -9,12 +9,11 @@
 
 // Stacks the bands of a template onto pages and fills in the fields.
 //
-// The first page starts with the report title, every page with the page
-// header and ends with the page footer at the bottom of the printable area.
-// The master header comes before the data rows and again on every page the
-// rows continue on; a data row that does not fit starts a new page. The
-// program's values are asked for once per placed field, with the record
-// number and the (0-based) page the field lands on.
+// The first page starts with the report title, every page (the first below
+// the title) with the page header and ends with the page footer at the bottom of the printable
+// area. The master header comes before the data rows and again on every page the rows continue on;
+// a data row that does not fit starts a new page. The program's values are asked for once per
+// placed field, with the record number and the (0-based) page the field lands on.
 class ReportLayout
 {
 public:
@@ -74,6 +73,7 @@ private:
     qreal m_y = 0;
     bool m_pageHasBody = false;
     int m_nextRecord = 0;
+    int m_title = -1;
     int m_pageHeader = -1;
     int m_pageFooter = -1;
     int m_masterHeader = -1;
