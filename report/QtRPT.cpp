@@ -179,7 +179,7 @@ QList<QImage> QtRPT::renderImages(qreal dpi)
     return images;
 }
 
-void QtRPT::printExec(bool maximum, bool direct, QString printerName, QString title)
+void QtRPT::printExec(bool maximum, bool direct, const QString &printerName, const QString &title)
 {
     if (!m_loaded) {
         qCWarning(lcReport) << "printExec without a loaded report template";

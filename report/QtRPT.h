@@ -46,8 +46,8 @@ public:
     // or saves a PDF; returns when the preview is closed. `maximum` shows it
     // maximised; `direct` prints on `printerName` (the default printer when
     // empty) without a preview.
-    void printExec(bool maximum = false, bool direct = false, QString printerName = QString(),
-                   QString title = QString());
+    void printExec(bool maximum = false, bool direct = false,
+                   const QString &printerName = QString(), const QString &title = QString());
 
     // Writes the report into a PDF file without showing anything.
     bool printPdf(const QString &fileName, const QString &title = QString());

@@ -51,12 +51,11 @@ ReportDocument ReportLayout::layout()
     m_pageHeader = m_source.bandIndex(ReportBand::PageHeader);
     m_pageFooter = m_source.bandIndex(ReportBand::PageFooter);
     m_masterHeader = m_source.bandIndex(ReportBand::MasterHeader);
-    const int title = m_source.bandIndex(ReportBand::ReportTitle);
+    m_title = m_source.bandIndex(ReportBand::ReportTitle);
     const int masterData = m_source.bandIndex(ReportBand::MasterData);
     const int masterFooter = m_source.bandIndex(ReportBand::MasterFooter);
     const int summary = m_source.bandIndex(ReportBand::ReportSummary);
 
-    m_title = title;
     startPage();
     if (m_masterHeader >= 0) {
         // Keep the header on the page of the first row.

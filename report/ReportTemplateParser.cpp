@@ -131,7 +131,7 @@ bool ReportTemplateParser::parseColor(const QString &text, QColor *color)
         const QString alphaText = match.captured(4);
         if (alphaText.contains(QLatin1Char('.'))) {
             // A fraction as in CSS: 0.5 is half transparent.
-            alpha = qBound(0, qRound(alphaText.toDouble() * 255), 255);
+            alpha = qRound(qBound(0.0, alphaText.toDouble(), 1.0) * 255);
         } else if (!alphaText.isEmpty()) {
             alpha = channel(4);
         }

@@ -111,6 +111,8 @@ private slots:
         QTest::newRow("rgb") << "rgb(7,8,9)" << true << QColor(7, 8, 9);
         QTest::newRow("fraction") << "rgba(0,0,0,0.5)" << true << QColor(0, 0, 0, 128);
         QTest::newRow("clamped") << "rgba(999,0,0,300)" << true << QColor(255, 0, 0, 255);
+        QTest::newRow("fraction above one")
+            << "rgba(0,0,0,999999999.999999999)" << true << QColor(0, 0, 0, 255);
         QTest::newRow("hex") << "#ff8000" << true << QColor(255, 128, 0);
         QTest::newRow("words") << "rgba(a,b,c,d)" << false << QColor();
         QTest::newRow("short") << "rgba(1,2)" << false << QColor();
