@@ -295,5 +295,6 @@ private slots:
     }
 };
 
-QTEST_MAIN(ReportParserTest)
+// No application object: the parser and the layout must work without a display.
+QTEST_APPLESS_MAIN(ReportParserTest)
 #include "tst_reportparser.moc"
