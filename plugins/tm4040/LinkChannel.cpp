@@ -203,6 +203,9 @@ bool LinkChannel::fill(int timeoutMs)
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return true;
+    // A raw terminal reads 0 bytes when it has none; only a hang-up ends it.
+    if (n == 0 && !m_socket && !(p.revents & POLLHUP))
+        return true;
     // End of stream, or an error such as EIO from a pseudo-terminal whose
     // other side has closed: nothing more will come.
     m_broken = true;
@@ -246,7 +249,8 @@ int LinkChannel::discardInput()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+        // A raw terminal reads 0 bytes when it has none; a socket ends.
+        if ((n == 0 && m_socket) || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
             m_broken = true;
         break;
     }

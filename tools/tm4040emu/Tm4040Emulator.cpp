@@ -15,6 +15,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <thread>
@@ -89,6 +90,11 @@ public:
     Clock::time_point lineFreeAt;
     bool wantWrite = false;
     Clock::time_point wakeAt = Clock::time_point::max();
+    // A terminal is hung up only once the host has read what was sent
+    // before; a hang-up drops the unread input.
+    bool dropPending = false;
+    Clock::time_point dropNotBefore;
+    Clock::time_point dropDeadline;
 };
 
 void Tm4040Emulator::Private::closeClient()
@@ -105,6 +111,15 @@ void Tm4040Emulator::Private::closeClient()
 
 void Tm4040Emulator::Private::dropLink()
 {
+    if (masterFd >= 0 && !dropPending) {
+        const Clock::time_point now = Clock::now();
+        dropPending = true;
+        dropNotBefore = now + milliseconds(20);
+        dropDeadline = now + milliseconds(2000);
+        wakeAt = std::min(wakeAt, dropNotBefore);
+        return;
+    }
+    dropPending = false;
     if (masterFd >= 0) {
         // Closing every descriptor of the terminal hangs it up for the
         // plug-in, like a device leaving the infrared beam.
@@ -153,7 +168,7 @@ void Tm4040Emulator::Private::serveFrames(Clock::time_point now)
 {
     const bool quiet = now - lastInput >= QuietGap;
     QByteArray frame;
-    while (clientFd >= 0 && splitter.next(&frame, quiet)) {
+    while (clientFd >= 0 && !dropPending && splitter.next(&frame, quiet)) {
         Tm4040Answer answer;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -183,7 +198,7 @@ void Tm4040Emulator::Private::pump(Clock::time_point now)
     }
     // 10 bits a byte: start bit, 8 data bits, stop bit.
     const nanoseconds byteTime(baud > 0 ? 10'000'000'000LL / baud : 0);
-    while (clientFd >= 0 && !queue.empty()) {
+    while (clientFd >= 0 && !dropPending && !queue.empty()) {
         Pending &front = queue.front();
         if (!frontArmed) {
             frontArmed = true;
@@ -279,6 +294,16 @@ void Tm4040Emulator::Private::run()
         if (ready > 0 && clientIndex >= 0 && clientFd == fds[clientIndex].fd
             && (fds[clientIndex].revents & (POLLIN | POLLHUP | POLLERR))) {
             readClient(now);
+        }
+        if (dropPending) {
+            int unread = 0;
+            if (now >= dropDeadline
+                || (now >= dropNotBefore && ::ioctl(slaveFd, FIONREAD, &unread) == 0
+                    && unread == 0))
+                dropLink();
+            else
+                wakeAt = std::min(wakeAt, now + milliseconds(5));
+            continue;
         }
         serveFrames(now);
         pump(now);
