@@ -72,7 +72,8 @@ public:
     void clearReceivedFrames();
     // Connections accepted so far (TCP).
     int connectionCount() const;
-    // Answer bytes sent so far.
+    // Answer bytes sent so far (counted just after each write, so it may
+    // trail what the host has already read by a moment).
     qint64 bytesSent() const;
 
 private:
