@@ -2,8 +2,10 @@
 
 #include "ui_GroupsAndUsersSummaryWidget.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QPixmap>
+#include <QStyle>
 
 namespace {
 
@@ -22,9 +24,15 @@ GroupsAndUsersSummaryWidget::GroupsAndUsersSummaryWidget(QWidget *parent)
     ui->setupUi(this);
     QTableWidget *table = ui->summaryTableWidget;
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Never narrower than the header text, whose width depends on the platform's font.
     const int widths[] = {140, 105, 135, 130, 140};
-    for (int column = 0; column < 5; ++column)
-        table->setColumnWidth(column, widths[column]);
+    QHeaderView *header = table->horizontalHeader();
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+    for (int column = 0; column < 5; ++column) {
+        const QString text = table->horizontalHeaderItem(column)->text();
+        const int textWidth = header->fontMetrics().horizontalAdvance(text) + margins;
+        table->setColumnWidth(column, qMax(widths[column], textWidth));
+    }
 
     refillSummary();
 
