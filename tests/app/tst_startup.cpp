@@ -1,3 +1,4 @@
+#include "app/LibraryPath.h"
 #include "app/LoginDialog.h"
 #include "app/Startup.h"
 #include "common/ModalHelper.h"
@@ -92,6 +93,19 @@ private slots:
             argv << b.constData();
         argv << nullptr;
         QCOMPARE(Startup::isMaintenanceRun(arguments.size(), argv.constData()), maintenance);
+    }
+
+    // Before the application object exists: the shared types can travel
+    // through queued connections, and plug-ins are looked for in "mydlls"
+    // beside the executable.
+    void processPreparation()
+    {
+        Startup::prepareProcess(nullptr);
+        for (const char *name : {"SharedUser", "SharedGroup", "SharedDevice", "SharedThreshold",
+                                 "VDB::Event", "VDB::Channel"})
+            QVERIFY2(QMetaType::type(name) != QMetaType::UnknownType, name);
+        QCOMPARE(LibraryPath::libraryDirectory(),
+                 QCoreApplication::applicationDirPath() + QStringLiteral("/mydlls"));
     }
 
     void identity()
