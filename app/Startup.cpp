@@ -23,12 +23,21 @@ int Startup::run(int argc, char *argv[])
 {
     prepareProcess(argc > 0 ? argv[0] : nullptr);
 
+    // The maintenance run shows nothing, so it must not need a display: a
+    // console application object lets it run where no window system is.
+    if (isMaintenanceRun(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QTranslator translator;
+        installTranslation(translator);
+        setApplicationIdentity();
+        return runMaintenance();
+    }
+
     QApplication app(argc, argv);
     QTranslator translator;
     installTranslation(translator);
     setApplicationIdentity();
-
-    return runApplication(app, isMaintenanceRun(argc, argv));
+    return runApplication(app);
 }
 
 void Startup::prepareProcess(const char *argv0)
@@ -39,10 +48,8 @@ void Startup::prepareProcess(const char *argv0)
     addLibraryDirectory(executableDirectory(argv0));
 }
 
-int Startup::runApplication(QApplication &app, bool maintenance)
+int Startup::runApplication(QApplication &app)
 {
-    if (maintenance)
-        return runMaintenance();
     if (!makeDatabaseUsable())
         return DatabaseUnusable;
     if (!logIn())

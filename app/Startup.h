@@ -28,10 +28,10 @@ public:
     // random seed and the library directory beside the executable.
     static void prepareProcess(const char *argv0);
 
-    // Everything after the application object got its translation and
-    // identity: the maintenance run, or the database, the login and the main
-    // window. Returns the process exit code.
-    static int runApplication(QApplication &app, bool maintenance);
+    // The ordinary run once the application object has its translation and
+    // identity: the database, the login and the main window. Returns the
+    // process exit code.
+    static int runApplication(QApplication &app);
 
     // Whether the command line asks for the maintenance run: exactly one
     // argument, and it is "-gendb" byte for byte.

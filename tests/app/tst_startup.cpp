@@ -305,7 +305,7 @@ private slots:
         useDatabaseFile(QString());
 
         auto seen = TestSupport::answerNextMessageBox(QMessageBox::Ok);
-        const int code = Startup::runApplication(*qApp, false);
+        const int code = Startup::runApplication(*qApp);
         QDir::setCurrent(oldCurrent);
         qputenv("XDG_DATA_HOME", oldHome);
 
@@ -361,7 +361,7 @@ private slots:
     {
         useDatabaseFile(makeUnusableFile(QStringLiteral("v3")));
         auto seen = TestSupport::answerNextMessageBox(QMessageBox::No);
-        QCOMPARE(Startup::runApplication(*qApp, false), -1);
+        QCOMPARE(Startup::runApplication(*qApp), -1);
         QVERIFY(seen->seen);
     }
 
@@ -374,7 +374,7 @@ private slots:
             QVERIFY(qobject_cast<LoginDialog *>(widget));
             static_cast<QDialog *>(widget)->reject();
         });
-        QCOMPARE(Startup::runApplication(*qApp, false), -2);
+        QCOMPARE(Startup::runApplication(*qApp), -2);
         QCOMPARE(title, utf8("Вход в программу"));
         QVERIFY(!VDB::DataBase::instance()->currentUser());
     }
@@ -400,7 +400,7 @@ private slots:
             }
         });
         closer.start(10);
-        QCOMPARE(Startup::runApplication(*qApp, false), 0);
+        QCOMPARE(Startup::runApplication(*qApp), 0);
         QCOMPARE(windowTitle, utf8("КВР-ТМ4040"));
         const SharedUser user = VDB::DataBase::instance()->currentUser();
         QVERIFY(user);
@@ -525,7 +525,10 @@ private:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The maintenance run must work without any display.
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         return env;
     }
 
