@@ -67,8 +67,10 @@ bool DataBase::updateGroup(const SharedGroup &group, const QString &name,
     return true;
 }
 
-bool DataBase::deleteGroup(const SharedGroup &group, const SharedGroup &target)
+bool DataBase::deleteGroup(const SharedGroup &groupArg, const SharedGroup &targetArg)
 {
+    // Own references: the arguments may point into the lists changed below.
+    const SharedGroup group = groupArg, target = targetArg;
     if (!group || target == group)
         return false;
     // Members whose only group this is move to the target; without a target

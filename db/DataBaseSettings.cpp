@@ -155,8 +155,10 @@ bool DataBase::saveThresholds(const QList<ThresholdChange> &changes)
 }
 
 bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdData> &data,
-                              const QList<SharedThreshold> &thresholds)
+                              const QList<SharedThreshold> &thresholdsArg)
 {
+    // An own copy: the argument may be the threshold list itself.
+    const QList<SharedThreshold> thresholds = thresholdsArg;
     const int count = actions.size();
     if (count == 0 || data.size() != count || thresholds.size() != count)
         return false;

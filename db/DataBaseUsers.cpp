@@ -209,8 +209,10 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
     return {0};
 }
 
-OperationResult DataBase::deleteUser(const SharedUser &user)
+OperationResult DataBase::deleteUser(const SharedUser &userArg)
 {
+    // An own reference: the argument may point into the user list.
+    const SharedUser user = userArg;
     if (!user)
         return {2, QString()};
     {
@@ -244,8 +246,10 @@ OperationResult DataBase::deleteUser(const SharedUser &user)
     return {0};
 }
 
-void DataBase::setUserGroups(const SharedUser &user, const QList<SharedGroup> &groups)
+void DataBase::setUserGroups(const SharedUser &userArg, const QList<SharedGroup> &groupsArg)
 {
+    const SharedUser user = userArg;
+    const QList<SharedGroup> groups = groupsArg;
     for (const SharedGroup &group : qAsConst(user->groups))
         group->users.removeAll(user);
     for (const SharedGroup &group : groups) {
