@@ -121,12 +121,12 @@ void DataBase::loadUsers()
               assignDate = row.column("assignDate");
     while (query.next()) {
         const int bits = row.value(access).toInt();
-        SharedUser user(
-            new User(row.value(id).toInt(), User::roleFromAccess(bits), row.value(sex).toInt()));
+        SharedUser user(new User(row.value(id).toInt(), User::roleFromAccess(bits),
+                                 row.value(sex).toInt(),
+                                 QDate::fromString(row.value(birthday).toString(), Qt::ISODate)));
         user->canUseDevice = bits & User::AccessDeviceUse;
         user->firstname = row.value(firstname).toString();
         user->surname = row.value(surname).toString();
-        user->birthday = QDate::fromString(row.value(birthday).toString(), Qt::ISODate);
         if (!row.isNull(middlename))
             user->middlename = row.value(middlename).toString();
         if (!row.isNull(department))

@@ -114,7 +114,7 @@ OperationResult DataBase::addUser(const User &data)
         return {3, transaction.errorText()};
 
     // The record mirrors what was written.
-    SharedUser user(new User(newId, User::roleFromAccess(access), data.sex));
+    SharedUser user(new User(newId, User::roleFromAccess(access), data.sex, data.birthday));
     user->firstname = data.firstname;
     user->middlename = data.middlename;
     user->surname = data.surname;
@@ -125,7 +125,6 @@ OperationResult DataBase::addUser(const User &data)
         user->password = data.password;
     }
     user->photo = data.photo;
-    user->birthday = data.birthday;
     user->canUseDevice = data.canUseDevice;
     user->usageReason = data.usageReason;
     setUserGroups(user, data.groups);
@@ -201,7 +200,6 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
     user->password = withLogin ? data.password : QString();
     if (withPhoto)
         user->photo = data.photo;
-    user->birthday = data.birthday;
     user->canUseDevice = data.canUseDevice;
     user->usageReason = data.usageReason;
     setUserGroups(user, data.groups);
