@@ -79,10 +79,11 @@ OperationResult DataBase::addUser(const User &data)
     Transaction transaction(connection());
     {
         QSqlQuery query(connection());
-        ok = prepare(query, QStringLiteral("INSERT INTO 'Users' (firstname, middlename, surname, "
-                                           "department, birthday, sex, photo, access, login, "
-                                           "password, usageReason, comment)VALUES (?, ?, ?, ?, "
-                                           "?, ?, ?, ?, ?, ?, ?, ?)"));
+        ok = prepare(query,
+                     QStringLiteral("INSERT INTO 'Users' (firstname, middlename, surname, "
+                                    "department, birthday, sex, photo, access, login, "
+                                    "password, usageReason, comment)VALUES (?, ?, ?, ?, "
+                                    "?, ?, ?, ?, ?, ?, ?, ?)"));
         if (ok) {
             query.addBindValue(data.firstname);
             query.addBindValue(textOrNull(data.middlename));
@@ -219,15 +220,15 @@ OperationResult DataBase::deleteUser(const SharedUser &userArg)
                             .arg(user->id)))
             return {3, query.lastError().text()};
         if (query.next()) {
-            return {2, tr("Невозможно удалить пользователя %1 %2 %3. Пользователь имеет историю.")
-                           .arg(user->surname, user->firstname, user->middlename)};
+            return {2,
+                    tr("Невозможно удалить пользователя %1 %2 %3. Пользователь имеет историю.")
+                        .arg(user->surname, user->firstname, user->middlename)};
         }
     }
 
     m_error.clear();
     Transaction transaction(connection());
-    const bool ok =
-        exec(QStringLiteral("DELETE FROM 'Users' WHERE id = %1").arg(user->id))
+    const bool ok = exec(QStringLiteral("DELETE FROM 'Users' WHERE id = %1").arg(user->id))
         && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE userId = %1").arg(user->id));
     if (!ok) {
         const QString error = errorText();

@@ -4,16 +4,14 @@
 
 User::User(int id, int role, int sex)
     : User(id, role, sex, QDate::currentDate())
-{
-}
+{ }
 
 User::User(int id, int role, int sex, const QDate &birthday)
     : id(id)
     , role(role)
     , sex(sex)
     , birthday(birthday)
-{
-}
+{ }
 
 QString User::fullName() const
 {

@@ -28,7 +28,7 @@ struct User
     QString surname;
     QString department;
     QString comment;
-    QString login;    // empty for role 3
+    QString login; // empty for role 3
     QString password; // empty for role 3; plain text
     int role = PlainUser;
     int sex = Male;

@@ -48,7 +48,8 @@ void fill(const QString &fileName)
             q.addBindValue(u % Groups + 4);
             q.exec();
         }
-        q.prepare("INSERT INTO Thresholds (name, channel, period, value, isUser) VALUES (?, 2, 7, 1, 0)");
+        q.prepare(
+            "INSERT INTO Thresholds (name, channel, period, value, isUser) VALUES (?, 2, 7, 1, 0)");
         for (int t = 0; t < 20; ++t) {
             q.addBindValue(QStringLiteral("Порог %1").arg(t));
             q.exec();

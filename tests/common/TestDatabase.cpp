@@ -118,7 +118,8 @@ QString databaseSnapshot()
     QStringList names;
     {
         QSqlQuery tables(QSqlDatabase::database());
-        tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
+        tables.exec(
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
         while (tables.next())
             names << tables.value(0).toString();
     }
@@ -128,8 +129,7 @@ QString databaseSnapshot()
         while (query.next()) {
             QStringList fields;
             for (int i = 0; i < query.record().count(); ++i) {
-                fields << (query.isNull(i) ? QStringLiteral("NULL")
-                                           : query.value(i).toString());
+                fields << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
             }
             out << name + QStringLiteral(": ") + fields.join(QLatin1Char('|'));
         }
@@ -151,15 +151,15 @@ QString cacheSnapshot()
     QStringList out;
     for (const SharedUser &u : db->users()) {
         out << QStringLiteral("user %1 %2 %3 %4 role%5 sex%6 %7 %8 dev%9 [%10] %11 %12 %13")
-                   .arg(u->id)
-                   .arg(u->fullName(), u->department, u->login)
-                   .arg(u->role)
-                   .arg(u->sex)
-                   .arg(u->birthday.toString(Qt::ISODate), u->password)
-                   .arg(u->canUseDevice)
-                   .arg(groupNames(u->groups), u->usageReason, u->comment,
-                        u->device ? QString::number(u->device->serial) : QStringLiteral("-"))
-            + (u->photo.isNull() ? QString() : QStringLiteral(" photo"));
+                    .arg(u->id)
+                    .arg(u->fullName(), u->department, u->login)
+                    .arg(u->role)
+                    .arg(u->sex)
+                    .arg(u->birthday.toString(Qt::ISODate), u->password)
+                    .arg(u->canUseDevice)
+                    .arg(groupNames(u->groups), u->usageReason, u->comment,
+                         u->device ? QString::number(u->device->serial) : QStringLiteral("-"))
+                + (u->photo.isNull() ? QString() : QStringLiteral(" photo"));
     }
     for (const SharedGroup &g : db->groups()) {
         QStringList users;

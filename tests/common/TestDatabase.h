@@ -33,7 +33,7 @@ class TestDatabase
 {
 public:
     enum Mode {
-        Create,  // the initial database of the creation script
+        Create, // the initial database of the creation script
         NoCreate // only point the store at the (not yet existing) file
     };
 

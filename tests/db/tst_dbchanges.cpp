@@ -108,10 +108,12 @@ void DbChangesTest::deleteGroupMovesOnlyUsersLeftWithout()
     QCOMPARE(m_b->groups, QList<SharedGroup>({operators}));
     QVERIFY(admins->users.contains(m_a));
     QVERIFY(!admins->users.contains(m_b));
-    QCOMPARE(column(QStringLiteral("SELECT groupId FROM Users2Groups WHERE userId = %1").arg(m_a->id)),
-             QStringList({"1"}));
-    QCOMPARE(column(QStringLiteral("SELECT groupId FROM Users2Groups WHERE userId = %1").arg(m_b->id)),
-             QStringList({"2"}));
+    QCOMPARE(
+        column(QStringLiteral("SELECT groupId FROM Users2Groups WHERE userId = %1").arg(m_a->id)),
+        QStringList({"1"}));
+    QCOMPARE(
+        column(QStringLiteral("SELECT groupId FROM Users2Groups WHERE userId = %1").arg(m_b->id)),
+        QStringList({"2"}));
     QCOMPARE(column("SELECT COUNT(*) FROM Groups WHERE id = 3"), QStringList({"0"}));
     const QString caches = TestSupport::cacheSnapshot();
     store()->loadAll();
@@ -140,7 +142,8 @@ void DbChangesTest::deleteGroupWithEmptyTargetRefusedWhileMembersRemain()
 
 void DbChangesTest::deleteGroupUnlinksThresholds()
 {
-    QVERIFY(store()->saveThresholds({ThresholdChange::Add}, {thresholdData("Групповой", 1, 7, {group(1), group(2)})},
+    QVERIFY(store()->saveThresholds({ThresholdChange::Add},
+                                    {thresholdData("Групповой", 1, 7, {group(1), group(2)})},
                                     {SharedThreshold()}));
     const SharedThreshold t = store()->thresholds().last();
     QCOMPARE(t->groups.size(), 2);
@@ -268,7 +271,8 @@ void DbChangesTest::updateOptions()
 
 void DbChangesTest::unitChangeReexpressesThresholds()
 {
-    QVERIFY(store()->saveThresholds({0}, {thresholdData("Недельный", 0.02, 7)}, {SharedThreshold()}));
+    QVERIFY(
+        store()->saveThresholds({0}, {thresholdData("Недельный", 0.02, 7)}, {SharedThreshold()}));
     const SharedThreshold t = store()->thresholds().last();
     QCOMPARE(t->value, 0.02);
 
@@ -320,9 +324,9 @@ void DbChangesTest::saveThresholds()
     ThresholdData changed = thresholdData("Групповой-2", 3, 14, {group(0)});
     changed.channel = VDB::Beta;
     changed.isUser = true; // never changes an existing threshold's kind
-    ThresholdChange update{ThresholdChange::Update, changed, shared};
-    ThresholdChange remove{ThresholdChange::Delete, ThresholdData(), personal};
-    QVERIFY(store()->saveThresholds(QList<ThresholdChange>{update, remove}));
+    ThresholdChange update {ThresholdChange::Update, changed, shared};
+    ThresholdChange remove {ThresholdChange::Delete, ThresholdData(), personal};
+    QVERIFY(store()->saveThresholds(QList<ThresholdChange> {update, remove}));
     QCOMPARE(store()->thresholds(), QList<SharedThreshold>({shared}));
     QCOMPARE(shared->name, QStringLiteral("Групповой-2"));
     QCOMPARE(shared->channel, int(VDB::Beta));
@@ -360,7 +364,8 @@ void DbChangesTest::refusedOperationsChangeNothing()
     QFETCH(QString, operation);
     DeviceType *type = store()->deviceTypes().first();
     QVERIFY(store()->assignDevice(m_b, type, 77, QDateTime(), QString()));
-    QVERIFY(store()->saveThresholds({0}, {thresholdData("Т", 1, 1, {group(2)})}, {SharedThreshold()}));
+    QVERIFY(
+        store()->saveThresholds({0}, {thresholdData("Т", 1, 1, {group(2)})}, {SharedThreshold()}));
     // Writes that are only partly refused show that earlier statements are rolled back too.
     QVERIFY(TestDatabase::exec(
         "CREATE TRIGGER r1 BEFORE INSERT ON Events BEGIN SELECT RAISE(ABORT, 'no events'); END"));
@@ -369,7 +374,7 @@ void DbChangesTest::refusedOperationsChangeNothing()
     QVERIFY(TestDatabase::exec("CREATE TRIGGER r3 BEFORE INSERT ON GroupThresholds BEGIN SELECT "
                                "RAISE(ABORT, 'no links'); END"));
     const bool readOnly = operation == "addGroup" || operation == "updateGroup"
-                          || operation == "setDeviceUsage" || operation == "updateOptions";
+        || operation == "setDeviceUsage" || operation == "updateOptions";
     if (readOnly)
         QVERIFY(TestDatabase::exec("PRAGMA query_only = ON"));
 

@@ -119,7 +119,8 @@ void DbLoadTest::thresholdsAndTheirGroups()
 
 void DbLoadTest::thresholdsInRoentgen()
 {
-    QVERIFY(TestDatabase::exec("INSERT INTO Thresholds (name, channel, value) VALUES ('Т', 2, 0.02)"));
+    QVERIFY(
+        TestDatabase::exec("INSERT INTO Thresholds (name, channel, value) VALUES ('Т', 2, 0.02)"));
     QVERIFY(TestDatabase::exec("UPDATE Options SET settings = 0"));
     store()->loadAll();
     QCOMPARE(store()->options().units, 0);
@@ -136,10 +137,11 @@ void DbLoadTest::olderEventsTableStillReads()
     // An Events table without the dose-rate, number and flag columns, and
     // date-times without milliseconds.
     QVERIFY(TestDatabase::exec("DROP TABLE Events"));
-    QVERIFY(TestDatabase::exec("CREATE TABLE Events (id INTEGER PRIMARY KEY AUTOINCREMENT, dateTime "
-                               "INTEGER NOT NULL, userId INTEGER, deviceId INTEGER NOT NULL, "
-                               "deviceSerial INTEGER NOT NULL, eventType INTEGER NOT NULL, value "
-                               "REAL, channel INTEGER, comment TEXT)"));
+    QVERIFY(
+        TestDatabase::exec("CREATE TABLE Events (id INTEGER PRIMARY KEY AUTOINCREMENT, dateTime "
+                           "INTEGER NOT NULL, userId INTEGER, deviceId INTEGER NOT NULL, "
+                           "deviceSerial INTEGER NOT NULL, eventType INTEGER NOT NULL, value "
+                           "REAL, channel INTEGER, comment TEXT)"));
     QVERIFY(TestDatabase::exec("INSERT INTO Events (dateTime, userId, deviceId, deviceSerial, "
                                "eventType, value, channel) VALUES ('2011-03-24T16:14:07', 1, 1, 8, "
                                "300, 0.25, 2), ('2011-03-24T17:00:00', 1, 1, 8, 100, NULL, NULL)"));

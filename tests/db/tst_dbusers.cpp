@@ -92,12 +92,14 @@ void DbUsersTest::validationMessages()
 {
     User data = person("Иванова");
     data.firstname.clear();
-    QCOMPARE(store()->validateUser(data).message, QStringLiteral("Необходимо задать имя и фамилию"));
+    QCOMPARE(store()->validateUser(data).message,
+             QStringLiteral("Необходимо задать имя и фамилию"));
     data = person("");
     QCOMPARE(store()->validateUser(data).code, 2);
     data = person("Иванова", User::Operator);
     data.password.clear();
-    QCOMPARE(store()->validateUser(data).message, QStringLiteral("Необходимо задать логин и пароль"));
+    QCOMPARE(store()->validateUser(data).message,
+             QStringLiteral("Необходимо задать логин и пароль"));
     QCOMPARE(store()->validateUser(person("Иванова")).code, 0);
 
     QVERIFY(store()->addUser(person("Иванова", User::Operator)).ok());
@@ -227,14 +229,16 @@ void DbUsersTest::updateKeepsPhotoAndAdministratorBit()
     QVERIFY(store()->updateUser(admin, data).ok());
     QCOMPARE(TestDatabase::scalar("SELECT access FROM Users WHERE id = 1").toInt(), 130);
     QCOMPARE(admin->role, int(User::Administrator));
-    const int photoBytes = TestDatabase::scalar("SELECT length(photo) FROM Users WHERE id = 1").toInt();
+    const int photoBytes
+        = TestDatabase::scalar("SELECT length(photo) FROM Users WHERE id = 1").toInt();
     QVERIFY(photoBytes > 0);
 
     // Without a new photo the stored one stays.
     data.photo = QPixmap();
     data.comment = "только комментарий";
     QVERIFY(store()->updateUser(admin, data).ok());
-    QCOMPARE(TestDatabase::scalar("SELECT length(photo) FROM Users WHERE id = 1").toInt(), photoBytes);
+    QCOMPARE(TestDatabase::scalar("SELECT length(photo) FROM Users WHERE id = 1").toInt(),
+             photoBytes);
     QVERIFY(!admin->photo.isNull());
     QCOMPARE(admin->comment, QStringLiteral("только комментарий"));
     QVERIFY(store()->login("admin", "new"));
@@ -258,11 +262,13 @@ void DbUsersTest::deleteUser()
 {
     QVERIFY(store()->addUser(person("Удаляемая")).ok());
     const SharedUser user = store()->users().last();
-    QVERIFY(store()->updateUser(user, [&] {
-                       User d = person("Удаляемая");
-                       d.groups = {group(0), group(2)};
-                       return d;
-                   }())
+    QVERIFY(store()
+                ->updateUser(user,
+                             [&] {
+                                 User d = person("Удаляемая");
+                                 d.groups = {group(0), group(2)};
+                                 return d;
+                             }())
                 .ok());
     TestSupport::StoreSignalSpy spy;
     // Given straight from the store's own list.
@@ -271,8 +277,8 @@ void DbUsersTest::deleteUser()
     QVERIFY(!store()->users().contains(user));
     QVERIFY(user->groups.isEmpty());
     QVERIFY(!group(0)->users.contains(user) && !group(2)->users.contains(user));
-    QCOMPARE(TestDatabase::scalar(QStringLiteral("SELECT COUNT(*) FROM Users WHERE id = %1")
-                                      .arg(user->id))
+    QCOMPARE(TestDatabase::scalar(
+                 QStringLiteral("SELECT COUNT(*) FROM Users WHERE id = %1").arg(user->id))
                  .toInt(),
              0);
     QCOMPARE(links(user->id), QString());
@@ -344,8 +350,9 @@ void DbUsersTest::refusedByDatabaseChangesNothing()
         break;
     }
     QCOMPARE(result.code, 3);
-    QVERIFY2(result.message.contains(failure.startsWith("PRAGMA") ? "readonly" : "refused by trigger"),
-             qPrintable(result.message));
+    QVERIFY2(
+        result.message.contains(failure.startsWith("PRAGMA") ? "readonly" : "refused by trigger"),
+        qPrintable(result.message));
     QCOMPARE(TestSupport::databaseSnapshot(), db);
     QCOMPARE(TestSupport::cacheSnapshot(), caches);
     QCOMPARE(spy.total(), 0);

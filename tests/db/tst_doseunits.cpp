@@ -109,17 +109,26 @@ void DoseUnitsTest::axisTicks_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("dose");
     QTest::addColumn<QString>("rate");
-    QTest::newRow("zero") << 1 << 0.0 << "0" << "0";
+    QTest::newRow("zero") << 1 << 0.0 << "0"
+                          << "0";
     QTest::newRow("below a micro unit: 3 decimals") << 1 << 0.0005 << "0.500 мкЗв"
                                                     << "0.500 мкЗв/ч";
-    QTest::newRow("micro: 2 decimals") << 1 << 0.005 << "5.00 мкЗв" << "5.00 мкЗв/ч";
-    QTest::newRow("exactly one micro unit") << 1 << 0.001 << "1.00 мкЗв" << "1.00 мкЗв/ч";
-    QTest::newRow("milli") << 1 << 2.5 << "2.50 мЗв" << "2.50 мЗв/ч";
-    QTest::newRow("exactly 1 is milli") << 1 << 1.0 << "1.00 мЗв" << "1.00 мЗв/ч";
-    QTest::newRow("whole") << 1 << 2500.0 << "2.50 Зв" << "2.50 Зв/ч";
-    QTest::newRow("roentgen") << 0 << 0.5 << "500.00 мкР" << "500.00 мкР/ч";
-    QTest::newRow("rem") << 2 << 1500.0 << "1.50 Рем" << "1.50 Рем/ч";
-    QTest::newRow("no unit still sievert") << 3 << 2.0 << "2.00 мЗв" << "2.00 мЗв/ч";
+    QTest::newRow("micro: 2 decimals") << 1 << 0.005 << "5.00 мкЗв"
+                                       << "5.00 мкЗв/ч";
+    QTest::newRow("exactly one micro unit") << 1 << 0.001 << "1.00 мкЗв"
+                                            << "1.00 мкЗв/ч";
+    QTest::newRow("milli") << 1 << 2.5 << "2.50 мЗв"
+                           << "2.50 мЗв/ч";
+    QTest::newRow("exactly 1 is milli") << 1 << 1.0 << "1.00 мЗв"
+                                        << "1.00 мЗв/ч";
+    QTest::newRow("whole") << 1 << 2500.0 << "2.50 Зв"
+                           << "2.50 Зв/ч";
+    QTest::newRow("roentgen") << 0 << 0.5 << "500.00 мкР"
+                              << "500.00 мкР/ч";
+    QTest::newRow("rem") << 2 << 1500.0 << "1.50 Рем"
+                         << "1.50 Рем/ч";
+    QTest::newRow("no unit still sievert") << 3 << 2.0 << "2.00 мЗв"
+                                           << "2.00 мЗв/ч";
 }
 
 void DoseUnitsTest::axisTicks()
