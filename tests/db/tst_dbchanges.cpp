@@ -54,6 +54,7 @@ private slots:
     void refusedOperationsChangeNothing_data();
     void refusedOperationsChangeNothing();
     void operationInsideForeignTransactionDoesNotCommit();
+    void signalsSeeCommittedDataAndUpdatedRecords();
 
 private:
     VDB::DataBase *store() const { return m_db->db(); }
@@ -428,6 +429,48 @@ void DbChangesTest::operationInsideForeignTransactionDoesNotCommit()
     QVERIFY(QSqlDatabase::database().rollback());
     m_db->reopen();
     QCOMPARE(store()->groups().size(), 3);
+}
+
+void DbChangesTest::signalsSeeCommittedDataAndUpdatedRecords()
+{
+    // A second connection sees only committed rows: every slot must find the
+    // change already there, and the records already updated.
+    QStringList seen;
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+        other.setDatabaseName(m_db->fileName());
+        QVERIFY(other.open());
+        auto committed = [&other](const QString &sql) {
+            QSqlQuery q(other);
+            return q.exec(sql) && q.next() ? q.value(0).toString() : QStringLiteral("?");
+        };
+        QObject context;
+        connect(store(), &VDB::DataBase::groupAdded, &context, [&](const SharedGroup &g) {
+            seen << "group "
+                    + committed(QStringLiteral("SELECT name FROM Groups WHERE id = %1").arg(g->id))
+                    + (store()->groups().contains(g) ? " listed" : " missing");
+        });
+        connect(store(), &VDB::DataBase::userUpdated, &context, [&](const SharedUser &u) {
+            seen << "user "
+                    + committed(
+                        QStringLiteral("SELECT deviceSerial FROM Users WHERE id = %1").arg(u->id))
+                    + (u->device ? " device" : " none");
+        });
+        connect(store(), &VDB::DataBase::historyAdded, &context,
+                [&]() { seen << "history " + committed("SELECT COUNT(*) FROM Events"); });
+        connect(store(), &VDB::DataBase::thresholdsUpdated, &context, [&]() {
+            seen << "thresholds " + committed("SELECT COUNT(*) FROM Thresholds")
+                    + QStringLiteral(" %1").arg(store()->thresholds().size());
+        });
+        QVERIFY(store()->addGroup("Видимая", QString(), 0));
+        QVERIFY(
+            store()->assignDevice(m_a, store()->deviceTypes().first(), 55, QDateTime(), QString()));
+        QVERIFY(store()->saveThresholds({0}, {thresholdData("П", 1, 1)}, {SharedThreshold()}));
+    }
+    QSqlDatabase::removeDatabase("other");
+    QCOMPARE(
+        seen,
+        QStringList({"group Видимая listed", "user 55 device", "history 1", "thresholds 1 1"}));
 }
 
 QTEST_MAIN(DbChangesTest)
