@@ -27,8 +27,7 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
 
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &DeviceDetailsWidget::refillHistory);
-    connect(m_ui->endDateEdit, &QDateEdit::dateChanged, this,
-            &DeviceDetailsWidget::refillHistory);
+    connect(m_ui->endDateEdit, &QDateEdit::dateChanged, this, &DeviceDetailsWidget::refillHistory);
     connect(m_ui->printButton, &QPushButton::clicked, this, &DeviceDetailsWidget::printReport);
     connect(db, &VDB::DataBase::historyAdded, this, &DeviceDetailsWidget::historyAdded);
 }
@@ -90,14 +89,13 @@ void DeviceDetailsWidget::updateCurrentState()
             continue;
         const int row = table->rowCount();
         table->insertRow(row);
-        table->setItem(row, 0,
-                       new SortableItem(QString::number(user->device->serial),
-                                        user->device->serial));
+        table->setItem(
+            row, 0, new SortableItem(QString::number(user->device->serial), user->device->serial));
         QLabel *label = setUserCell(table, row, 1, user, QStringLiteral("#state"));
         connect(label, &QLabel::linkActivated, this, &DeviceDetailsWidget::linkClicked);
-        table->setItem(row, 2,
-                       new SortableItem(dateTimeText(user->device->assignDate),
-                                        user->device->assignDate));
+        table->setItem(
+            row, 2,
+            new SortableItem(dateTimeText(user->device->assignDate), user->device->assignDate));
     }
     table->setSortingEnabled(sorting);
 }

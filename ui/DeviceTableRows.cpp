@@ -3,8 +3,8 @@
 #include "db/User.h"
 
 #include <QHBoxLayout>
-#include <QImage>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QTableWidget>
@@ -63,8 +63,8 @@ QLabel *setUserCell(QTableWidget *table, int row, int column, const SharedUser &
     // Names are shown as typed, so markup in them must not be interpreted.
     auto *label = new QLabel;
     if (user)
-        label->setText(QStringLiteral("&nbsp;<a href=\"%1\">%2</a>")
-                           .arg(anchor, name.toHtmlEscaped()));
+        label->setText(
+            QStringLiteral("&nbsp;<a href=\"%1\">%2</a>").arg(anchor, name.toHtmlEscaped()));
     label->setTextFormat(Qt::RichText);
     label->setOpenExternalLinks(false);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
@@ -72,8 +72,7 @@ QLabel *setUserCell(QTableWidget *table, int row, int column, const SharedUser &
     return label;
 }
 
-void setHistoryRow(QTableWidget *table, int row, const VDB::Event &event,
-                   const QString &deviceText)
+void setHistoryRow(QTableWidget *table, int row, const VDB::Event &event, const QString &deviceText)
 {
     table->setItem(row, 1, new SortableItem(dateTimeText(event.dateTime), event.dateTime));
     table->setItem(row, 3, new SortableItem(deviceText));
@@ -102,8 +101,7 @@ SharedUser currentUser(const QTableWidget *table)
     return item->data(Qt::UserRole).value<SharedUser>();
 }
 
-bool historyReportValue(const QTableWidget *table, int record, const QString &name,
-                        QVariant &value)
+bool historyReportValue(const QTableWidget *table, int record, const QString &name, QVariant &value)
 {
     if (name == QLatin1String("dateAndTime")) {
         const QTableWidgetItem *item = table->item(record, 1);
@@ -121,16 +119,18 @@ bool historyReportValue(const QTableWidget *table, int record, const QString &na
     return true;
 }
 
-bool historyReportImage(const QTableWidget *table, int record, const QString &name,
-                        QImage &image)
+bool historyReportImage(const QTableWidget *table, int record, const QString &name, QImage &image)
 {
     if (name != QLatin1String("icon"))
         return false;
     const QWidget *cell = table->cellWidget(record, 0);
     const QLabel *picture = cell ? cell->findChild<QLabel *>() : nullptr;
-    if (!picture || !picture->pixmap())
+    if (!picture)
         return false;
-    image = picture->pixmap()->toImage();
+    const QPixmap pixmap = picture->pixmap(Qt::ReturnByValue);
+    if (pixmap.isNull())
+        return false;
+    image = pixmap.toImage();
     return true;
 }
 

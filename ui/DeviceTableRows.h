@@ -55,8 +55,7 @@ SharedUser currentUser(const QTableWidget *table);
 bool historyReportValue(const QTableWidget *table, int record, const QString &name,
                         QVariant &value);
 // The picture of history row `record` for the report field "icon".
-bool historyReportImage(const QTableWidget *table, int record, const QString &name,
-                        QImage &image);
+bool historyReportImage(const QTableWidget *table, int record, const QString &name, QImage &image);
 
 // "dd.MM.yyyy hh:mm"
 QString dateTimeText(const QDateTime &dateTime);

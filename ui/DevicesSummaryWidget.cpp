@@ -27,10 +27,8 @@ DevicesSummaryWidget::DevicesSummaryWidget(QWidget *parent)
 
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &DevicesSummaryWidget::refillHistory);
-    connect(m_ui->endDateEdit, &QDateEdit::dateChanged, this,
-            &DevicesSummaryWidget::refillHistory);
-    connect(m_ui->printPushButton, &QPushButton::clicked, this,
-            &DevicesSummaryWidget::printReport);
+    connect(m_ui->endDateEdit, &QDateEdit::dateChanged, this, &DevicesSummaryWidget::refillHistory);
+    connect(m_ui->printPushButton, &QPushButton::clicked, this, &DevicesSummaryWidget::printReport);
     connect(db, &VDB::DataBase::historyAdded, this, &DevicesSummaryWidget::refillHistory);
     connect(db, &VDB::DataBase::userUpdated, this, &DevicesSummaryWidget::refillCurrentState);
     connect(db, &VDB::DataBase::userDeleted, this, &DevicesSummaryWidget::refillCurrentState);

@@ -20,8 +20,7 @@ const QSize pictureArea(187, 250);
 
 } // namespace
 
-UserEditDialog::UserEditDialog(const SharedUser &user, const SharedGroup &group,
-                               QWidget *parent)
+UserEditDialog::UserEditDialog(const SharedUser &user, const SharedGroup &group, QWidget *parent)
     : QDialog(parent)
     , m_ui(new Ui::UserEditDialog)
     , m_user(user)
@@ -33,8 +32,7 @@ UserEditDialog::UserEditDialog(const SharedUser &user, const SharedGroup &group,
 
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &UserEditDialog::accept);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &UserEditDialog::reject);
-    connect(m_ui->selectPictureButton, &QPushButton::clicked, this,
-            &UserEditDialog::selectPicture);
+    connect(m_ui->selectPictureButton, &QPushButton::clicked, this, &UserEditDialog::selectPicture);
     // The reason only matters while device use is forbidden.
     connect(m_ui->canUseDeviceCheckBox, &QCheckBox::toggled, m_ui->reasonTextEdit,
             &QWidget::setDisabled);
@@ -60,8 +58,7 @@ void UserEditDialog::fillFromUser()
     m_ui->commentTextEdit->setPlainText(u.comment);
     m_ui->loginLineEdit->setText(u.login);
     m_ui->passwordLineEdit->setText(u.password);
-    m_ui->isOperatorCheckBox->setChecked(u.role == User::Operator
-                                         || u.role == User::Administrator);
+    m_ui->isOperatorCheckBox->setChecked(u.role == User::Operator || u.role == User::Administrator);
     // An administrator stays one; the tick only shows that he may log in.
     m_ui->isOperatorCheckBox->setDisabled(u.role == User::Administrator);
     if (u.sex == User::Male)
@@ -155,9 +152,9 @@ void UserEditDialog::accept()
     }
     if (result.code == 3) {
         const QString what = m_user ? tr("отредактировать") : tr("создать");
-        QMessageBox::warning(this, tr("Предупреждение"),
-                             tr("Не удалось %1 пользователя. Причина: \"%2\"")
-                                 .arg(what, result.message));
+        QMessageBox::warning(
+            this, tr("Предупреждение"),
+            tr("Не удалось %1 пользователя. Причина: \"%2\"").arg(what, result.message));
         return;
     }
     QMessageBox::warning(this, tr("Предупреждение"), result.message);
