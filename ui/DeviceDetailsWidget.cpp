@@ -24,6 +24,8 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
 
     setUpTable(m_ui->historyTableWidget, {30, 105, 200, 60, 230});
     setUpTable(m_ui->currentStateTableWidget, {70, 200, 130, 220});
+    fitColumn(m_ui->historyTableWidget, 1, dateTimeSample());
+    fitColumn(m_ui->currentStateTableWidget, 2, dateTimeSample());
 
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &DeviceDetailsWidget::refillHistory);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QStyle>
 #include <QTableWidget>
 
 namespace DeviceTableRows {
@@ -33,9 +34,33 @@ bool SortableItem::operator<(const QTableWidgetItem &other) const
 
 void setUpTable(QTableWidget *table, const QList<int> &columnWidths)
 {
-    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QHeaderView *header = table->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = 0; column < columnWidths.size(); ++column)
         table->setColumnWidth(column, columnWidths.at(column));
+    // Room for the sort arrow beside the text.
+    const int padding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin) + 16;
+    for (int column = 0; column < table->columnCount(); ++column) {
+        const QTableWidgetItem *item = table->horizontalHeaderItem(column);
+        if (!item || item->text().isEmpty())
+            continue;
+        const int needed = header->fontMetrics().horizontalAdvance(item->text()) + padding;
+        if (table->columnWidth(column) < needed)
+            table->setColumnWidth(column, needed);
+    }
+}
+
+void fitColumn(QTableWidget *table, int column, const QString &sample)
+{
+    const int needed = table->fontMetrics().horizontalAdvance(sample)
+        + 2 * table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+    if (table->columnWidth(column) < needed)
+        table->setColumnWidth(column, needed);
+}
+
+QString dateTimeSample()
+{
+    return dateTimeText(QDateTime(QDate(2000, 12, 28), QTime(20, 58)));
 }
 
 void setEventIcon(QTableWidget *table, int row, int column, int eventType)

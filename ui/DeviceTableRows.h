@@ -27,8 +27,15 @@ public:
     bool operator<(const QTableWidgetItem &other) const override;
 };
 
-// Common look of the device tables.
+// Common look of the device tables: headers aligned left, the given column
+// widths, widened where the font would clip a header text.
 void setUpTable(QTableWidget *table, const QList<int> &columnWidths);
+
+// Widens `column` so that `sample` fits, for texts of a fixed format.
+void fitColumn(QTableWidget *table, int column, const QString &sample);
+
+// A date and time as the tables show them, for fitColumn().
+QString dateTimeSample();
 
 // A centred picture in `column`: the link picture for an assignment, the
 // unlink picture for a release.

@@ -24,6 +24,9 @@ DevicesSummaryWidget::DevicesSummaryWidget(QWidget *parent)
 
     setUpTable(m_ui->historyTableWidget, {30, 105, 200, 100, 190});
     setUpTable(m_ui->currentStateTableWidget, {});
+    fitColumn(m_ui->historyTableWidget, 1, dateTimeSample());
+    for (const DeviceType *type : db->deviceTypes())
+        fitColumn(m_ui->historyTableWidget, 3, QStringLiteral("%1 #00000").arg(type->name));
 
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &DevicesSummaryWidget::refillHistory);
