@@ -2,12 +2,14 @@
 #include "common/TestDatabase.h"
 
 #include "ui/DeviceUsageDialog.h"
+#include "ui/OrvaneWindow.h"
 
 #include <QDialogButtonBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTreeWidget>
 #include <QtTest>
 
 using TestSupport::TestDatabase;
@@ -35,6 +37,19 @@ int runDialog(DeviceUsageDialog &dialog, bool allow, const QString &reason,
     return dialog.exec();
 }
 
+// Tree items of `user` in the main window's component tree (one per membership).
+QList<QTreeWidgetItem *> userItems(QTreeWidget *tree, const SharedUser &user)
+{
+    // Roles 257 and 258 hold the item's kind (2 for a user) and its record.
+    QList<QTreeWidgetItem *> items;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        if ((*it)->data(0, Qt::UserRole + 1).toInt() == 2
+            && (*it)->data(0, Qt::UserRole + 2).value<SharedUser>() == user)
+            items << *it;
+    }
+    return items;
+}
+
 } // namespace
 
 class DeviceUsageDialogTest : public QObject
@@ -47,6 +62,7 @@ private slots:
     void titleAndInitialState();
     void reasonFollowsTheChoice();
     void forbidAndAllowEveryMember();
+    void membersAreStruckOutInTheTree();
     void cancelChangesNothing();
     void noGroupJustCloses();
 
@@ -137,6 +153,31 @@ void DeviceUsageDialogTest::forbidAndAllowEveryMember()
     m_db->reopen();
     QVERIFY(m_db->db()->users().at(1)->canUseDevice);
     QCOMPARE(m_db->db()->users().at(1)->usageReason, reason);
+}
+
+void DeviceUsageDialogTest::membersAreStruckOutInTheTree()
+{
+    m_db->db()->setCurrentUser(m_db->db()->users().first());
+    OrvaneWindow window;
+    auto *tree = window.findChild<QTreeWidget *>(QStringLiteral("componentsTreeWidget"));
+    if (!tree)
+        QSKIP("the main window has no component tree yet");
+    QCOMPARE(userItems(tree, m_first).size(), 1);
+    QVERIFY(!userItems(tree, m_first).first()->font(0).strikeOut());
+
+    DeviceUsageDialog forbid(m_group, &window);
+    QCOMPARE(runDialog(forbid, false, QStringLiteral("нет допуска"), QDialogButtonBox::Ok),
+             int(QDialog::Accepted));
+    for (const SharedUser &user : {m_first, m_second}) {
+        QCOMPARE(userItems(tree, user).size(), 1);
+        QVERIFY(userItems(tree, user).first()->font(0).strikeOut());
+    }
+    QVERIFY(!userItems(tree, m_outsider).first()->font(0).strikeOut());
+
+    DeviceUsageDialog allow(m_group, &window);
+    QCOMPARE(runDialog(allow, true, QString(), QDialogButtonBox::Ok), int(QDialog::Accepted));
+    for (const SharedUser &user : {m_first, m_second})
+        QVERIFY(!userItems(tree, user).first()->font(0).strikeOut());
 }
 
 void DeviceUsageDialogTest::cancelChangesNothing()
