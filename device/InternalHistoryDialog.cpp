@@ -54,10 +54,8 @@ InternalHistoryDialog::InternalHistoryDialog(DeviceConnection *connection, QWidg
     ui->endDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
     ui->historyTableWidget->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft
                                                                     | Qt::AlignVCenter);
-    ui->historyTableWidget->setColumnWidth(DateTimeColumn, 140);
-    ui->historyTableWidget->setColumnWidth(DoseColumn, 110);
-    ui->historyTableWidget->setColumnWidth(RateColumn, 110);
-    ui->historyTableWidget->setColumnWidth(NumberColumn, 60);
+    ui->historyTableWidget->verticalHeader()->setDefaultSectionSize(
+        ui->historyTableWidget->fontMetrics().height() + 6);
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate today = db->today();
@@ -157,8 +155,17 @@ void InternalHistoryDialog::startReading()
     m_worker.start(reader, &HistoryReader::finished);
     connect(reader, &HistoryReader::finished, this, &InternalHistoryDialog::historyReaded);
     connect(reader, &HistoryReader::eventReaded, this, &InternalHistoryDialog::addEvent);
-    connect(reader, &HistoryReader::inProgress, ui->progressBar, &QProgressBar::setValue);
+    connect(reader, &HistoryReader::inProgress, this, &InternalHistoryDialog::showProgress);
+    // Busy until the device has sent its history and the percentages come.
+    ui->progressBar->setRange(0, 0);
     m_worker.run();
+}
+
+void InternalHistoryDialog::showProgress(int percent)
+{
+    if (ui->progressBar->maximum() == 0)
+        ui->progressBar->setRange(0, 100);
+    ui->progressBar->setValue(percent);
 }
 
 void InternalHistoryDialog::addEvent(VDB::Event event)
@@ -171,6 +178,8 @@ void InternalHistoryDialog::historyReaded()
     m_worker.join();
     m_stop.reset();
     m_reading = false;
+    if (ui->progressBar->maximum() == 0)
+        ui->progressBar->setRange(0, 100);
     if (m_closeRequested) {
         QDialog::reject();
         return;
@@ -251,6 +260,9 @@ void InternalHistoryDialog::refresh()
         ++row;
     }
     table->setSortingEnabled(sorting);
+    // Whole date-times and numbers; the state takes the rest.
+    for (int column = DateTimeColumn; column < StateColumn; ++column)
+        table->resizeColumnToContents(column);
 }
 
 void InternalHistoryDialog::setControlsEnabled(bool enabled)

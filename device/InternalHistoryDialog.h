@@ -55,6 +55,9 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
 
+private slots:
+    void showProgress(int percent);
+
 private:
     void startReading();
     void refresh();

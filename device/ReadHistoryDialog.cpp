@@ -131,9 +131,16 @@ void ReadHistoryDialog::startReading()
     m_worker.start(reader, &HistoryReader::finished);
     connect(reader, &HistoryReader::finished, this, &ReadHistoryDialog::historyReaded);
     connect(reader, &HistoryReader::eventReaded, this, &ReadHistoryDialog::addEvent);
-    connect(reader, &HistoryReader::inProgress, ui->progressBar, &QProgressBar::setValue);
+    connect(reader, &HistoryReader::inProgress, this, &ReadHistoryDialog::showProgress);
     connect(this, &ReadHistoryDialog::stopReading, reader, &HistoryReader::stop);
     m_worker.run();
+}
+
+void ReadHistoryDialog::showProgress(int percent)
+{
+    if (ui->progressBar->maximum() == 0)
+        ui->progressBar->setRange(0, 100);
+    ui->progressBar->setValue(percent);
 }
 
 void ReadHistoryDialog::cancelReading()
@@ -211,7 +218,9 @@ void ReadHistoryDialog::setState(State state)
     ok->setText(reading ? tr("Отмена") : tr("Чтение истории"));
     ok->setEnabled(state == Idle || state == Reading);
     close->setEnabled(state == Idle);
-    if (state == Connecting) {
+    // Busy while connecting and while the device sends its history: the
+    // percentages come only once the records are there.
+    if (state == Connecting || state == Reading) {
         ui->progressBar->setRange(0, 0);
     } else if (ui->progressBar->maximum() == 0) {
         ui->progressBar->setRange(0, 100);

@@ -50,6 +50,7 @@ signals:
 
 private slots:
     void connected(bool found);
+    void showProgress(int percent);
 
 private:
     void startReading();
