@@ -41,10 +41,10 @@ void finish(TimeTicks &result, const QVector<QDateTime> &candidates, int step,
 
 double niceStep(double total, int count)
 {
-    static const double steps[] = {1e-6,  5e-6,  1e-5,  2.5e-5, 5e-5,  1e-4,  2.5e-4, 5e-4,
-                                   0.001, 0.005, 0.01,  0.025,  0.05,  0.1,   0.25,   0.5,
-                                   1,     5,     10,    25,     50,    100,   250,    500,
-                                   1000,  2500,  5000,  10000,  25000, 50000, 100000};
+    static const double steps[]
+        = {1e-6,  5e-6, 1e-5, 2.5e-5, 5e-5, 1e-4,  2.5e-4, 5e-4,  0.001, 0.005, 0.01,
+           0.025, 0.05, 0.1,  0.25,   0.5,  1,     5,      10,    25,    50,    100,
+           250,   500,  1000, 2500,   5000, 10000, 25000,  50000, 100000};
     const double x = count > 0 ? total / count : total;
     if (!(x > steps[0])) // also NaN
         return steps[0];
@@ -65,7 +65,7 @@ int valueTickCount(int axisHeight, int fontHeight)
 
 QVector<double> valueTicks(double top, int count)
 {
-    QVector<double> ticks{0.0};
+    QVector<double> ticks {0.0};
     if (!(top > 0) || !std::isfinite(top))
         return ticks;
     const double step = niceStep(top, count);
@@ -81,7 +81,7 @@ QVector<double> valueTicks(double top, int count)
 
 QVector<double> proportionalTicks(double top2, const QVector<double> &leftTicks, double top)
 {
-    QVector<double> ticks{0.0};
+    QVector<double> ticks {0.0};
     if (!(top2 > 0) || !std::isfinite(top2) || leftTicks.size() < 2 || !(top > 0))
         return ticks;
     const double last = leftTicks.last();
@@ -126,8 +126,8 @@ int hourStep(int hours, int axisWidth, int labelWidth)
     return std::max(1, (hours + fitting - 1) / fitting);
 }
 
-TimeTicks timeTicks(const QDateTime &from, const QDateTime &to, int axisWidth,
-                    int hourLabelWidth, int rotatedLabelWidth, const QLocale &locale)
+TimeTicks timeTicks(const QDateTime &from, const QDateTime &to, int axisWidth, int hourLabelWidth,
+                    int rotatedLabelWidth, const QLocale &locale)
 {
     TimeTicks result;
     const int days = wholeDays(from, to);
@@ -141,8 +141,8 @@ TimeTicks timeTicks(const QDateTime &from, const QDateTime &to, int axisWidth,
             month = month.addMonths(1);
         for (; QDateTime(month, QTime(0, 0), from.timeSpec()) <= to; month = month.addMonths(1))
             candidates.append(QDateTime(month, QTime(0, 0), from.timeSpec()));
-        finish(result, candidates, thinningStep(candidates.size(), axisWidth, rotatedLabelWidth,
-                                                {1, 2, 3, 4, 6, 12}),
+        finish(result, candidates,
+               thinningStep(candidates.size(), axisWidth, rotatedLabelWidth, {1, 2, 3, 4, 6, 12}),
                locale);
         return result;
     }
@@ -155,8 +155,8 @@ TimeTicks timeTicks(const QDateTime &from, const QDateTime &to, int axisWidth,
             day = day.addDays(1);
         for (; QDateTime(day, QTime(0, 0), from.timeSpec()) <= to; day = day.addDays(1))
             candidates.append(QDateTime(day, QTime(0, 0), from.timeSpec()));
-        finish(result, candidates, thinningStep(candidates.size(), axisWidth, rotatedLabelWidth,
-                                                {1, 2, 3, 7, 14, 28}),
+        finish(result, candidates,
+               thinningStep(candidates.size(), axisWidth, rotatedLabelWidth, {1, 2, 3, 7, 14, 28}),
                locale);
         return result;
     }

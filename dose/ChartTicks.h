@@ -33,7 +33,7 @@ struct TimeTicks
     QVector<QString> labels;
     int subTicks = 0;
     bool rotated = false; // labels turned by -90 degrees
-    QString format;       // date-time format of the labels
+    QString format; // date-time format of the labels
 };
 
 // Whole days and whole hours between two local date-times (0 when `to` is
@@ -52,7 +52,7 @@ int hourStep(int hours, int axisWidth, int labelWidth);
 // Rotated labels take `rotatedLabelWidth` pixels each; when they would not fit
 // into `axisWidth`, only every second, third ... month or day is labelled and
 // the skipped ones become sub-ticks.
-TimeTicks timeTicks(const QDateTime &from, const QDateTime &to, int axisWidth,
-                    int hourLabelWidth, int rotatedLabelWidth, const QLocale &locale);
+TimeTicks timeTicks(const QDateTime &from, const QDateTime &to, int axisWidth, int hourLabelWidth,
+                    int rotatedLabelWidth, const QLocale &locale);
 
 } // namespace ChartTicks

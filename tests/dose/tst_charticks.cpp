@@ -57,7 +57,7 @@ void TestChartTicks::niceStepTable()
 void TestChartTicks::valueTicksReachTop()
 {
     // Left axis 0 ... 1 (empty chart) with 8 ticks: step 0.25.
-    QCOMPARE(valueTicks(1.0, 8), (QVector<double>{0, 0.25, 0.5, 0.75, 1.0}));
+    QCOMPARE(valueTicks(1.0, 8), (QVector<double> {0, 0.25, 0.5, 0.75, 1.0}));
     // 1.05 * 0.3 = 0.315, step 0.05: the last tick stays under the top.
     const QVector<double> ticks = valueTicks(0.315, 8);
     QCOMPARE(ticks.size(), 7);
@@ -71,18 +71,18 @@ void TestChartTicks::valueTicksReachTop()
 
 void TestChartTicks::valueTicksOfEmptyOrBrokenRange()
 {
-    QCOMPARE(valueTicks(0, 8), QVector<double>{0});
-    QCOMPARE(valueTicks(-1, 8), QVector<double>{0});
-    QCOMPARE(valueTicks(qQNaN(), 8), QVector<double>{0});
-    QCOMPARE(valueTicks(qInf(), 8), QVector<double>{0});
+    QCOMPARE(valueTicks(0, 8), QVector<double> {0});
+    QCOMPARE(valueTicks(-1, 8), QVector<double> {0});
+    QCOMPARE(valueTicks(qQNaN(), 8), QVector<double> {0});
+    QCOMPARE(valueTicks(qInf(), 8), QVector<double> {0});
     // Below the smallest step only 0 remains.
-    QCOMPARE(valueTicks(1e-7, 8), QVector<double>{0});
+    QCOMPARE(valueTicks(1e-7, 8), QVector<double> {0});
 }
 
 void TestChartTicks::proportionalTicksMatchLeftHeights()
 {
     // Left 0 ... 1.05 with ticks up to 1.0 in steps of 0.25; right 0 ... 21.
-    const QVector<double> left{0, 0.25, 0.5, 0.75, 1.0};
+    const QVector<double> left {0, 0.25, 0.5, 0.75, 1.0};
     const QVector<double> right = proportionalTicks(21, left, 1.05);
     QCOMPARE(right.size(), 5);
     for (int i = 0; i < left.size(); ++i)
@@ -91,11 +91,11 @@ void TestChartTicks::proportionalTicksMatchLeftHeights()
 
 void TestChartTicks::proportionalTicksWithoutUsableLeftTicks()
 {
-    QCOMPARE(proportionalTicks(5, {0}, 1), QVector<double>{0});
-    QCOMPARE(proportionalTicks(5, {}, 1), QVector<double>{0});
-    QCOMPARE(proportionalTicks(0, {0, 1}, 1), QVector<double>{0});
-    QCOMPARE(proportionalTicks(5, {0, 1}, 0), QVector<double>{0});
-    QCOMPARE(proportionalTicks(qInf(), {0, 1}, 1), QVector<double>{0});
+    QCOMPARE(proportionalTicks(5, {0}, 1), QVector<double> {0});
+    QCOMPARE(proportionalTicks(5, {}, 1), QVector<double> {0});
+    QCOMPARE(proportionalTicks(0, {0, 1}, 1), QVector<double> {0});
+    QCOMPARE(proportionalTicks(5, {0, 1}, 0), QVector<double> {0});
+    QCOMPARE(proportionalTicks(qInf(), {0, 1}, 1), QVector<double> {0});
 }
 
 void TestChartTicks::timeScaleBranches_data()
@@ -120,7 +120,8 @@ void TestChartTicks::timeScaleBranches()
     const QDateTime from(QDate(2024, 1, 1), QTime(0, 0));
     const QDateTime to = from.addDays(days);
     QCOMPARE(wholeDays(from, to), days);
-    const TimeTicks t = timeTicks(from, to, 4000, 30, 14, QLocale(QLocale::Russian, QLocale::Russia));
+    const TimeTicks t
+        = timeTicks(from, to, 4000, 30, 14, QLocale(QLocale::Russian, QLocale::Russia));
     QCOMPARE(int(t.scale), scale);
     QCOMPARE(t.format, format);
     QCOMPARE(t.rotated, rotated);
@@ -150,7 +151,8 @@ void TestChartTicks::monthTicksAreFirstsOfMonths()
 {
     const QLocale ru(QLocale::Russian, QLocale::Russia);
     const QDateTime from(QDate(2023, 1, 1), QTime(0, 0));
-    const TimeTicks t = timeTicks(from, QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 2000, 30, 14, ru);
+    const TimeTicks t
+        = timeTicks(from, QDateTime(QDate(2024, 1, 1), QTime(0, 0)), 2000, 30, 14, ru);
     QCOMPARE(t.ticks.size(), 13);
     QSet<QString> labels;
     for (int i = 0; i < t.ticks.size(); ++i) {
@@ -170,8 +172,8 @@ void TestChartTicks::hourStepFitsLabels()
     QCOMPARE(hourStep(24, 2000, 35), 1);
     QCOMPARE(hourStep(72, 500, 35), 6);
     const QDateTime from(QDate(2024, 5, 10), QTime(0, 0));
-    const TimeTicks t =
-        timeTicks(from, from.addDays(1), 500, 35, 14, QLocale(QLocale::Russian, QLocale::Russia));
+    const TimeTicks t
+        = timeTicks(from, from.addDays(1), 500, 35, 14, QLocale(QLocale::Russian, QLocale::Russia));
     QCOMPARE(t.subTicks, 1);
     QCOMPARE(t.ticks.size(), 13);
     QCOMPARE(t.labels.first(), QString("0:00"));
@@ -188,8 +190,8 @@ void TestChartTicks::hourStepFallbacks()
     QCOMPARE(hourStep(24, 500, 0), 1);
     QCOMPARE(hourStep(0, 500, 35), 1);
     const QDateTime from(QDate(2024, 5, 10), QTime(0, 0));
-    const TimeTicks t =
-        timeTicks(from, from.addDays(1), 10, 35, 14, QLocale(QLocale::Russian, QLocale::Russia));
+    const TimeTicks t
+        = timeTicks(from, from.addDays(1), 10, 35, 14, QLocale(QLocale::Russian, QLocale::Russia));
     QCOMPARE(t.ticks.size(), 2);
     QCOMPARE(t.subTicks, 23);
 }

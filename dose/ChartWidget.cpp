@@ -1,0 +1,417 @@
+// qcustomplot.h still uses foreach, which the rest of the program does
+// without; it has to come before any other Qt header.
+#undef QT_NO_FOREACH
+#include <qcustomplot.h>
+
+#include "dose/ChartWidget.h"
+
+#include "db/DataBase.h"
+#include "dose/ChartTicks.h"
+#include "dose/DoseUnits.h"
+
+#include <QPainter>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+
+struct Extent
+{
+    QVector<double> keys;
+    QVector<double> values;
+    double min = 0;
+    double max = 0;
+    double sum = 0;
+};
+
+// Keys in seconds and values of a series; points without a usable date-time
+// or value are left out.
+Extent extentOf(const ChartWidget::Series &series)
+{
+    Extent e;
+    for (const ChartWidget::Point &point : series) {
+        if (!point.dateTime.isValid() || !std::isfinite(point.value))
+            continue;
+        if (e.values.isEmpty()) {
+            e.min = e.max = point.value;
+        } else {
+            e.min = std::min(e.min, point.value);
+            e.max = std::max(e.max, point.value);
+        }
+        e.sum += point.value;
+        e.keys.append(double(point.dateTime.toSecsSinceEpoch()));
+        e.values.append(point.value);
+    }
+    return e;
+}
+
+double seconds(const QDateTime &dateTime)
+{
+    return double(dateTime.toSecsSinceEpoch());
+}
+
+} // namespace
+
+ChartWidget::ChartWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_plot(new QCustomPlot(this))
+    , m_timeTicker(new QCPAxisTickerText)
+    , m_leftTicker(new QCPAxisTickerText)
+    , m_rightTicker(new QCPAxisTickerText)
+    , m_unitCode(DoseUnits::currentCode())
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_plot);
+    setUpPlot();
+    connect(VDB::DataBase::instance(), &VDB::DataBase::optionsChanged, this,
+            &ChartWidget::optionsChanged);
+    // An empty chart shows today until it gets its data.
+    const QDate today = QDate::currentDate();
+    m_plot->xAxis->setRange(seconds(QDateTime(today, QTime(0, 0))),
+                            seconds(QDateTime(today.addDays(1), QTime(0, 0))));
+    m_style = DoseAndRate; // anything but the style set next
+    setStyle(DoseOnly);
+}
+
+ChartWidget::~ChartWidget() = default;
+
+QSize ChartWidget::sizeHint() const
+{
+    return QSize(200, 200);
+}
+
+double ChartWidget::displayRate(double microSvPerHour)
+{
+    return toDisplayDose(microSvPerHour / 1000);
+}
+
+void ChartWidget::setUpPlot()
+{
+    m_plot->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+
+    QCPLegend *legend = m_plot->legend;
+    legend->setVisible(true);
+    legend->setBorderPen(Qt::NoPen);
+    legend->setBrush(Qt::NoBrush);
+    legend->setIconSize(25, legend->iconSize().height());
+    // One row of items, packed to the left by a wide empty last column.
+    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, false);
+    legend->setWrap(0);
+
+    QCPAxis *bottom = m_plot->xAxis;
+    QCPAxis *top = m_plot->xAxis2;
+    QCPAxis *left = m_plot->yAxis;
+    QCPAxis *right = m_plot->yAxis2;
+    top->setVisible(true);
+    top->setTicks(false);
+    top->setTickLabels(false);
+    connect(bottom, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), top,
+            qOverload<const QCPRange &>(&QCPAxis::setRange));
+    right->setVisible(true);
+
+    QFont labelFont = font();
+    labelFont.setWeight(QFont::Bold);
+    QFont tickFont = font();
+    if (tickFont.pointSizeF() > 1)
+        tickFont.setPointSizeF(tickFont.pointSizeF() - 1);
+    for (QCPAxis *axis : {bottom, left, right}) {
+        axis->setAntialiased(true);
+        axis->setLabelFont(labelFont);
+        axis->setTickLabelFont(tickFont);
+    }
+    m_leftTicker->setSubTickCount(3);
+    m_rightTicker->setSubTickCount(3);
+    left->setTicker(m_leftTicker);
+    right->setTicker(m_rightTicker);
+    bottom->setTicker(m_timeTicker);
+    top->setTicker(m_timeTicker);
+    left->setLabel(tr("ЭД (Гамма)"));
+    bottom->setTickLabelRotation(-90);
+    bottom->setLabel(tr("Дата"));
+
+    // The legend gets a row of its own above the axis rect.
+    QCPAxisRect *rect = m_plot->axisRect();
+    rect->insetLayout()->take(legend);
+    m_plot->plotLayout()->insertRow(0);
+    m_plot->plotLayout()->addElement(0, 0, legend);
+    m_plot->plotLayout()->setRowSpacing(0);
+    const int legendHeight = fontMetrics().height() + 7;
+    legend->setMinimumSize(0, legendHeight);
+    legend->setMaximumSize(QWIDGETSIZE_MAX, legendHeight);
+    legend->setAutoMargins(QCP::msNone);
+    legend->setMargins(QMargins());
+    rect->setAutoMargins(QCP::msLeft | QCP::msRight | QCP::msBottom);
+    rect->setMargins(QMargins());
+}
+
+void ChartWidget::setStyle(ChartWidget::Style style)
+{
+    if (style == m_style)
+        return;
+    m_style = style;
+
+    QCPAxis *bottom = m_plot->xAxis;
+    QCPAxis *left = m_plot->yAxis;
+    QCPAxis *right = m_plot->yAxis2;
+    QCPLegend *legend = m_plot->legend;
+    m_plot->clearGraphs();
+    legend->clearItems();
+    legend->simplify();
+    m_plot->addGraph(bottom, left)->setName(tr("ЭД (Гамма)"));
+    left->setRange(0, 1);
+    right->setRange(0, 1);
+    // What an earlier style may have changed on the right axis.
+    right->setLabelColor(Qt::black);
+    right->setTickLabelColor(Qt::black);
+    right->setTickLabels(true);
+    m_plot->xAxis2->setTicks(false);
+
+    switch (style) {
+    case DoseOnly:
+        right->setTickLabels(false);
+        right->setLabel(QString());
+        break;
+    case DoseStatistics:
+        right->setLabel(tr("ЭД (Гамма)"));
+        m_plot->addGraph(bottom, left)->setName(tr("Средняя ЭД (Гамма)"));
+        m_plot->addGraph(bottom, left)->setName(tr("Максимум ЭД (Гамма)"));
+        m_plot->addGraph(bottom, left)->setName(tr("Минимум ЭД (Гамма)"));
+        break;
+    case DoseAndRate:
+        m_plot->addGraph(bottom, right)->setName(tr("МЭД (Гамма)"));
+        bottom->setTickLabelRotation(0);
+        bottom->setLabel(tr("Время"));
+        right->setLabel(tr("МЭД (Гамма)"));
+        m_plot->xAxis2->setTicks(true);
+        break;
+    }
+
+    const int items = legend->itemCount();
+    for (int i = 0; i < items; ++i) {
+        QCPAbstractLegendItem *item = legend->item(i);
+        item->setAutoMargins(QCP::msNone);
+        item->setMargins(QMargins());
+        legend->setColumnStretchFactor(i, 1);
+    }
+    legend->expandTo(1, items + 1);
+    legend->setColumnStretchFactor(items, 99);
+
+    applyColors();
+    showDose();
+    showRate();
+    refreshTicks();
+}
+
+void ChartWidget::optionsChanged()
+{
+    const int code = DoseUnits::currentCode();
+    if (code != m_unitCode) {
+        // The data were given in the old unit; the labels will say the new one.
+        for (Series *series : {&m_doses, &m_rates}) {
+            for (Point &point : *series)
+                point.value
+                    = DoseUnits::toDisplay(DoseUnits::toStored(point.value, m_unitCode), code);
+        }
+        m_unitCode = code;
+        showDose();
+        showRate();
+    }
+    applyColors();
+    refreshTicks();
+}
+
+void ChartWidget::applyColors()
+{
+    const Options &options = VDB::DataBase::instance()->options();
+    const QColor dose = options.edColor(VDB::Gamma);
+    const QColor rate = options.medColor(VDB::Gamma);
+    QCPAxis *left = m_plot->yAxis;
+    left->setLabelColor(dose);
+    left->setTickLabelColor(dose);
+    if (m_plot->graphCount() == 0)
+        return;
+    const QPen pen(dose, 2);
+    QCPGraph *graph = m_plot->graph(0);
+    graph->setPen(pen);
+    QColor fill = dose;
+    fill.setAlpha(35);
+    graph->setBrush(fill);
+    if (m_style == DoseStatistics && m_plot->graphCount() == 4) {
+        const QCPScatterStyle circles(QCPScatterStyle::ssCircle, dose, 6);
+        const QVector<qreal> patterns[] = {{}, {1, 2.5}, {3, 2}};
+        for (int i = 1; i < 4; ++i) {
+            QPen line = pen;
+            if (!patterns[i - 1].isEmpty())
+                line.setDashPattern(patterns[i - 1]);
+            m_plot->graph(i)->setPen(line);
+            m_plot->graph(i)->setScatterStyle(circles);
+        }
+        // The right axis repeats the left one.
+        m_plot->yAxis2->setLabelColor(dose);
+        m_plot->yAxis2->setTickLabelColor(dose);
+    }
+    if (m_style == DoseAndRate && m_plot->graphCount() == 2) {
+        m_plot->graph(1)->setPen(QPen(rate, 2));
+        m_plot->yAxis2->setLabelColor(rate);
+        m_plot->yAxis2->setTickLabelColor(rate);
+    }
+}
+
+void ChartWidget::setDoseData(const Series &doses, const QDateTime &from, const QDateTime &to)
+{
+    optionsChanged(); // catches up with a unit change before the new data
+    m_doses = doses;
+    m_from = from;
+    m_to = to;
+    showDose();
+    refreshTicks();
+}
+
+void ChartWidget::setRateData(const Series &ratesMicroSvPerHour, const QDateTime &from,
+                              const QDateTime &to)
+{
+    Q_UNUSED(from)
+    Q_UNUSED(to)
+    if (m_style != DoseAndRate)
+        return;
+    m_unitCode = DoseUnits::currentCode();
+    m_rates = ratesMicroSvPerHour;
+    for (Point &point : m_rates)
+        point.value = displayRate(point.value);
+    showRate();
+    refreshTicks();
+}
+
+void ChartWidget::showDose()
+{
+    if (m_plot->graphCount() == 0)
+        return;
+    const Extent e = extentOf(m_doses);
+    const bool statistics = m_style == DoseStatistics && m_plot->graphCount() == 4;
+    if (!e.values.isEmpty()) {
+        m_plot->graph(0)->setData(e.keys, e.values);
+        if (statistics) {
+            layoutPlot();
+            const int n = std::max(5, m_plot->axisRect()->width() / 50);
+            const qint64 first
+                = m_from.isValid() ? m_from.toSecsSinceEpoch() : qint64(e.keys.first());
+            const qint64 last = m_to.isValid() ? m_to.toSecsSinceEpoch() : qint64(e.keys.last());
+            const qint64 step = (last - first) / (n - 1);
+            QVector<double> keys;
+            for (int i = 0; i < n - 1; ++i)
+                keys.append(double(first + i * step));
+            keys.append(double(last));
+            const double average = e.sum / e.values.size();
+            m_plot->graph(1)->setData(keys, QVector<double>(n, average));
+            m_plot->graph(2)->setData(keys, QVector<double>(n, e.max));
+            m_plot->graph(3)->setData(keys, QVector<double>(n, e.min));
+        }
+        // The plot refuses an empty range (a maximum of 0): the previous one stays.
+        m_plot->yAxis->setRange(0, e.max * 1.05);
+    } else {
+        for (int i = 0; i < m_plot->graphCount(); ++i) {
+            if (i == 0 || statistics)
+                m_plot->graph(i)->data()->clear();
+        }
+        m_plot->yAxis->setRange(0, 1);
+    }
+    if (m_from.isValid() && m_to.isValid())
+        m_plot->xAxis->setRange(seconds(m_from), seconds(m_to));
+}
+
+void ChartWidget::showRate()
+{
+    if (m_style != DoseAndRate || m_plot->graphCount() < 2)
+        return;
+    const Extent e = extentOf(m_rates);
+    if (!e.values.isEmpty()) {
+        m_plot->graph(1)->setData(e.keys, e.values);
+        m_plot->yAxis2->setRange(0, e.max * 1.05);
+    } else {
+        m_plot->graph(1)->data()->clear();
+        m_plot->yAxis2->setRange(m_plot->yAxis->range());
+    }
+}
+
+void ChartWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    refreshTicks();
+}
+
+void ChartWidget::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(Qt::gray);
+    painter.drawRect(0, 0, width() - 1, height() - 1);
+}
+
+void ChartWidget::refreshTicks()
+{
+    // The tick counts depend on the size of the axis rect, which depends on
+    // the tick labels: lay out, tick, and lay out once more.
+    for (int pass = 0; pass < 2; ++pass) {
+        layoutPlot();
+        updateTimeTicks();
+        updateValueTicks();
+    }
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ChartWidget::layoutPlot()
+{
+    m_plot->setViewport(m_plot->rect());
+    QCPLayoutGrid *layout = m_plot->plotLayout();
+    layout->update(QCPLayoutElement::upPreparation);
+    layout->update(QCPLayoutElement::upMargins);
+    layout->update(QCPLayoutElement::upLayout);
+}
+
+void ChartWidget::updateTimeTicks()
+{
+    QCPAxis *bottom = m_plot->xAxis;
+    const QCPRange range = bottom->range();
+    const QDateTime from = QDateTime::fromSecsSinceEpoch(qint64(std::floor(range.lower)));
+    const QDateTime to = QDateTime::fromSecsSinceEpoch(qint64(std::floor(range.upper)));
+    // A little room between hour labels keeps them apart.
+    const QFontMetrics labelMetrics(bottom->labelFont());
+    const int hourLabelWidth = labelMetrics.horizontalAdvance(QStringLiteral("23:00"));
+    const int rotatedLabelWidth = QFontMetrics(bottom->tickLabelFont()).height() + 2;
+    const ChartTicks::TimeTicks ticks = ChartTicks::timeTicks(
+        from, to, m_plot->axisRect()->width(), hourLabelWidth, rotatedLabelWidth, m_plot->locale());
+    m_timeTicker->setTicks(ticks.ticks, ticks.labels);
+    m_timeTicker->setSubTickCount(ticks.subTicks);
+    const bool hours = ticks.scale == ChartTicks::TimeScale::Hours;
+    bottom->setTickLabelRotation(ticks.rotated ? -90 : 0);
+    bottom->setLabel(hours ? tr("Время") : tr("Дата"));
+    m_plot->xAxis2->setTicks(hours);
+}
+
+void ChartWidget::updateValueTicks()
+{
+    QCPAxis *left = m_plot->yAxis;
+    QCPAxis *right = m_plot->yAxis2;
+    const int height = m_plot->axisRect()->height();
+    const int count
+        = ChartTicks::valueTickCount(height, QFontMetrics(left->tickLabelFont()).height());
+    const double top = left->range().upper;
+    const QVector<double> ticks = ChartTicks::valueTicks(top, count);
+    QVector<QString> labels;
+    for (double tick : ticks)
+        labels.append(DoseUnits::axisTickLabel(tick));
+    m_leftTicker->setTicks(ticks, labels);
+
+    if (m_style == DoseAndRate) {
+        const QVector<double> rateTicks
+            = ChartTicks::proportionalTicks(right->range().upper, ticks, top);
+        QVector<QString> rateLabels;
+        for (double tick : rateTicks)
+            rateLabels.append(DoseUnits::rateAxisTickLabel(tick));
+        m_rightTicker->setTicks(rateTicks, rateLabels);
+    } else {
+        right->setRange(left->range());
+        m_rightTicker->setTicks(ticks, labels);
+    }
+    m_plot->legend->setMargins(QMargins(m_plot->axisRect()->left(), 0, 0, 0));
+}
