@@ -137,7 +137,9 @@ void ChartWidget::setUpPlot()
     m_plot->plotLayout()->addElement(0, 0, legend);
     m_plot->plotLayout()->setRowSpacing(0);
     const int legendHeight = fontMetrics().height() + 7;
-    legend->setMinimumSize(0, legendHeight);
+    // The legend must not make the chart wider than its place: when its items
+    // do not fit into one row they are wrapped (arrangeLegend()).
+    legend->setMinimumSize(1, legendHeight);
     legend->setMaximumSize(QWIDGETSIZE_MAX, legendHeight);
     legend->setAutoMargins(QCP::msNone);
     legend->setMargins(QMargins());
@@ -194,8 +196,8 @@ void ChartWidget::setStyle(ChartWidget::Style style)
         item->setMargins(QMargins());
         legend->setColumnStretchFactor(i, 1);
     }
-    legend->expandTo(1, items + 1);
-    legend->setColumnStretchFactor(items, 99);
+    m_legendColumns = 0;
+    arrangeLegend();
 
     applyColors();
     showDose();
@@ -291,22 +293,6 @@ void ChartWidget::showDose()
     const bool statistics = m_style == DoseStatistics && m_plot->graphCount() == 4;
     if (!e.values.isEmpty()) {
         m_plot->graph(0)->setData(e.keys, e.values);
-        if (statistics) {
-            layoutPlot();
-            const int n = std::max(5, m_plot->axisRect()->width() / 50);
-            const qint64 first
-                = m_from.isValid() ? m_from.toSecsSinceEpoch() : qint64(e.keys.first());
-            const qint64 last = m_to.isValid() ? m_to.toSecsSinceEpoch() : qint64(e.keys.last());
-            const qint64 step = (last - first) / (n - 1);
-            QVector<double> keys;
-            for (int i = 0; i < n - 1; ++i)
-                keys.append(double(first + i * step));
-            keys.append(double(last));
-            const double average = e.sum / e.values.size();
-            m_plot->graph(1)->setData(keys, QVector<double>(n, average));
-            m_plot->graph(2)->setData(keys, QVector<double>(n, e.max));
-            m_plot->graph(3)->setData(keys, QVector<double>(n, e.min));
-        }
         // The plot refuses an empty range (a maximum of 0): the previous one stays.
         m_plot->yAxis->setRange(0, e.max * 1.05);
     } else {
@@ -318,6 +304,73 @@ void ChartWidget::showDose()
     }
     if (m_from.isValid() && m_to.isValid())
         m_plot->xAxis->setRange(seconds(m_from), seconds(m_to));
+}
+
+void ChartWidget::updateStatistics()
+{
+    if (m_style != DoseStatistics || m_plot->graphCount() != 4)
+        return;
+    const Extent e = extentOf(m_doses);
+    if (e.values.isEmpty())
+        return;
+    // A marker about every 50 px of the axis rect.
+    const int n = std::max(5, m_plot->axisRect()->width() / 50);
+    const qint64 first = m_from.isValid() ? m_from.toSecsSinceEpoch() : qint64(e.keys.first());
+    const qint64 last = m_to.isValid() ? m_to.toSecsSinceEpoch() : qint64(e.keys.last());
+    const qint64 step = (last - first) / (n - 1);
+    QVector<double> keys;
+    for (int i = 0; i < n - 1; ++i)
+        keys.append(double(first + i * step));
+    keys.append(double(last));
+    const double average = e.sum / e.values.size();
+    m_plot->graph(1)->setData(keys, QVector<double>(n, average));
+    m_plot->graph(2)->setData(keys, QVector<double>(n, e.max));
+    m_plot->graph(3)->setData(keys, QVector<double>(n, e.min));
+}
+
+void ChartWidget::arrangeLegend()
+{
+    QCPLegend *legend = m_plot->legend;
+    QList<QCPAbstractLegendItem *> items;
+    int total = 0;
+    for (int i = 0; i < legend->elementCount(); ++i) {
+        if (auto *item = qobject_cast<QCPAbstractLegendItem *>(legend->elementAt(i))) {
+            items.append(item);
+            total += item->minimumOuterSizeHint().width();
+        }
+    }
+    if (items.isEmpty())
+        return;
+    total += legend->columnSpacing() * (items.size() - 1);
+    // Above the plotting area when there is room, else from the left edge,
+    // else in two rows.
+    const int available = m_plot->viewport().width();
+    const int rectLeft = m_plot->axisRect()->left();
+    int left = rectLeft;
+    int columns = items.size();
+    if (rectLeft + total > available) {
+        left = 0;
+        if (total > available)
+            columns = (items.size() + 1) / 2;
+    }
+    legend->setMargins(QMargins(left, 0, 0, 0));
+    if (columns == m_legendColumns)
+        return;
+    m_legendColumns = columns;
+    for (QCPAbstractLegendItem *item : items)
+        legend->take(item);
+    legend->simplify();
+    const int rows = (items.size() + columns - 1) / columns;
+    legend->expandTo(rows, columns + 1);
+    for (int i = 0; i < items.size(); ++i)
+        legend->addElement(i / columns, i % columns, items.at(i));
+    for (int column = 0; column < columns; ++column)
+        legend->setColumnStretchFactor(column, 1);
+    // The wide empty last column keeps the items packed to the left.
+    legend->setColumnStretchFactor(columns, 99);
+    const int height = rows * (fontMetrics().height() + 7);
+    legend->setMinimumSize(1, height);
+    legend->setMaximumSize(QWIDGETSIZE_MAX, height);
 }
 
 void ChartWidget::showRate()
@@ -356,11 +409,15 @@ void ChartWidget::refreshTicks()
         updateTimeTicks();
         updateValueTicks();
     }
+    // The statistics lines get their markers for the settled width.
+    updateStatistics();
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void ChartWidget::layoutPlot()
 {
+    // Also before the widget is shown, the plot takes its share of our size.
+    layout()->activate();
     m_plot->setViewport(m_plot->rect());
     QCPLayoutGrid *layout = m_plot->plotLayout();
     layout->update(QCPLayoutElement::upPreparation);
@@ -413,5 +470,5 @@ void ChartWidget::updateValueTicks()
         right->setRange(left->range());
         m_rightTicker->setTicks(ticks, labels);
     }
-    m_plot->legend->setMargins(QMargins(m_plot->axisRect()->left(), 0, 0, 0));
+    arrangeLegend();
 }

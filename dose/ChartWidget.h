@@ -60,6 +60,8 @@ private:
     void applyColors();
     void showDose();
     void showRate();
+    void updateStatistics();
+    void arrangeLegend();
     void refreshTicks();
     void layoutPlot();
     void updateTimeTicks();
@@ -76,4 +78,5 @@ private:
     QDateTime m_from;
     QDateTime m_to;
     int m_unitCode = 1;
+    int m_legendColumns = 0; // items per legend row as arranged last
 };

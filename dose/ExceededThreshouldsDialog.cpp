@@ -7,6 +7,8 @@
 #include "dose/DoseUnits.h"
 #include "dose/ThresholdEvaluator.h"
 
+#include <algorithm>
+
 namespace {
 
 // A dose cell: shows the prefixed text, sorts by the dose itself.
@@ -67,4 +69,15 @@ void ExceededThreshouldsDialog::fillTable()
     // The rows stay in the order of the scan until a header is clicked.
     table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     table->setSortingEnabled(sorting);
+
+    // Dose cells are never cut short: their columns and the dialog grow.
+    int grown = 0;
+    for (int column : {2, 3}) {
+        const int before = table->columnWidth(column);
+        table->resizeColumnToContents(column);
+        const int after = std::max(before, table->columnWidth(column));
+        table->setColumnWidth(column, after);
+        grown += after - before;
+    }
+    resize(width() + grown, height());
 }

@@ -22,9 +22,12 @@ ThresholdData dataOf(const Threshold &threshold)
     return data;
 }
 
-void prepareTable(QTableWidget *table)
+// Room for the names; the last column takes the rest.
+void prepareTable(QTableWidget *table, const QVector<int> &widths)
 {
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (int column = 0; column < widths.size(); ++column)
+        table->setColumnWidth(column, widths.at(column));
     QTableWidgetItem *unit = table->horizontalHeaderItem(2);
     unit->setText(unit->text().arg(DoseUnits::currentMilliUnitName()));
 }
@@ -37,8 +40,8 @@ ThresholdListDialog::ThresholdListDialog(QWidget *parent)
 {
     ui->setupUi(this);
     ui->buttonBox->button(QDialogButtonBox::Ok)->setText(tr("Сохранить и закрыть"));
-    prepareTable(ui->userThresholdsTableWidget);
-    prepareTable(ui->groupsThresholdTableWidget);
+    prepareTable(ui->userThresholdsTableWidget, {220, 90, 110, 100});
+    prepareTable(ui->groupsThresholdTableWidget, {170, 80, 100, 95});
     const QIcon add(QStringLiteral(":/icons/resources/icons/add.png"));
     const QIcon edit(QStringLiteral(":/icons/resources/icons/pencil.png"));
     const QIcon del(QStringLiteral(":/icons/resources/icons/cross.png"));
