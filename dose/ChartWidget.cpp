@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -22,6 +23,37 @@ struct Extent
     double min = 0;
     double max = 0;
     double sum = 0;
+    bool sorted = true; // keys in ascending order
+};
+
+// Seconds since the epoch of local date-times. Asking the time zone for every
+// point is slow (the C library looks at the zone file each time); the offset
+// from UTC is asked once per calendar day instead, and exactly for the days
+// on which it changes.
+class EpochSeconds
+{
+public:
+    qint64 operator()(const QDateTime &dateTime)
+    {
+        if (dateTime.timeSpec() != Qt::LocalTime)
+            return dateTime.toSecsSinceEpoch();
+        const QDate date = dateTime.date();
+        const qint64 day = date.toJulianDay();
+        auto it = m_offsets.find(day);
+        if (it == m_offsets.end()) {
+            const int start = QDateTime(date, QTime(0, 0)).offsetFromUtc();
+            const int end = QDateTime(date, QTime(23, 59, 59, 999)).offsetFromUtc();
+            it = m_offsets.insert(day, start == end ? start : Changing);
+        }
+        if (*it == Changing)
+            return dateTime.toSecsSinceEpoch();
+        constexpr qint64 epochDay = 2440588; // 1970-01-01
+        return (day - epochDay) * 86400 + dateTime.time().msecsSinceStartOfDay() / 1000 - *it;
+    }
+
+private:
+    static constexpr int Changing = std::numeric_limits<int>::min();
+    QHash<qint64, int> m_offsets;
 };
 
 // Keys in seconds and values of a series; points without a usable date-time
@@ -29,6 +61,9 @@ struct Extent
 Extent extentOf(const ChartWidget::Series &series)
 {
     Extent e;
+    e.keys.reserve(series.size());
+    e.values.reserve(series.size());
+    EpochSeconds seconds;
     for (const ChartWidget::Point &point : series) {
         if (!point.dateTime.isValid() || !std::isfinite(point.value))
             continue;
@@ -39,7 +74,10 @@ Extent extentOf(const ChartWidget::Series &series)
             e.max = std::max(e.max, point.value);
         }
         e.sum += point.value;
-        e.keys.append(double(point.dateTime.toSecsSinceEpoch()));
+        const double key = double(seconds(point.dateTime));
+        if (!e.keys.isEmpty() && key < e.keys.last())
+            e.sorted = false;
+        e.keys.append(key);
         e.values.append(point.value);
     }
     return e;
@@ -49,6 +87,55 @@ double seconds(const QDateTime &dateTime)
 {
     return double(dateTime.toSecsSinceEpoch());
 }
+
+// The dose graph. Its filled area is painted under the upper envelope of the
+// line, one or two corners per pixel column. Where there are more points than
+// pixels the line goes up and down within a column, and filling that zigzag
+// polygon takes Qt's painter seconds; the envelope looks the same.
+class DoseGraph : public QCPGraph
+{
+public:
+    using QCPGraph::QCPGraph;
+
+protected:
+    void drawFill(QCPPainter *painter, QVector<QPointF> *lines) const override
+    {
+        QVector<QPointF> envelope;
+        envelope.reserve(std::min(lines->size(), 2 * keyAxis()->axisRect()->width() + 8));
+        struct Column
+        {
+            int x = std::numeric_limits<int>::min();
+            QPointF first;
+            QPointF last;
+            int count = 0;
+        } column;
+        const auto flush = [&envelope, &column] {
+            if (column.count == 1) {
+                envelope.append(column.first);
+            } else if (column.count > 1) {
+                envelope.append(column.first);
+                envelope.append(column.last);
+            }
+        };
+        for (const QPointF &point : qAsConst(*lines)) {
+            const int x = int(std::floor(point.x()));
+            if (x != column.x || std::isnan(point.y()) || column.count == 0) {
+                flush();
+                column.x = x;
+                column.first = column.last = point;
+                column.count = 1;
+                continue;
+            }
+            // Pixel y grows downwards: the top of the column is its minimum.
+            const qreal top = std::min(column.first.y(), point.y());
+            column.first.setY(top);
+            column.last = QPointF(point.x(), top);
+            ++column.count;
+        }
+        flush();
+        QCPGraph::drawFill(painter, &envelope);
+    }
+};
 
 } // namespace
 
@@ -89,6 +176,9 @@ double ChartWidget::displayRate(double microSvPerHour)
 void ChartWidget::setUpPlot()
 {
     m_plot->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    // Thick lines through tens of thousands of points are drawn segment by
+    // segment: as a joined polyline they take seconds to paint.
+    m_plot->setPlottingHint(QCP::phFastPolylines, true);
 
     QCPLegend *legend = m_plot->legend;
     legend->setVisible(true);
@@ -160,7 +250,7 @@ void ChartWidget::setStyle(ChartWidget::Style style)
     m_plot->clearGraphs();
     legend->clearItems();
     legend->simplify();
-    m_plot->addGraph(bottom, left)->setName(tr("ЭД (Гамма)"));
+    (new DoseGraph(bottom, left))->setName(tr("ЭД (Гамма)"));
     left->setRange(0, 1);
     right->setRange(0, 1);
     // What an earlier style may have changed on the right axis.
@@ -207,20 +297,26 @@ void ChartWidget::setStyle(ChartWidget::Style style)
 
 void ChartWidget::optionsChanged()
 {
-    const int code = DoseUnits::currentCode();
-    if (code != m_unitCode) {
-        // The data were given in the old unit; the labels will say the new one.
-        for (Series *series : {&m_doses, &m_rates}) {
-            for (Point &point : *series)
-                point.value
-                    = DoseUnits::toDisplay(DoseUnits::toStored(point.value, m_unitCode), code);
-        }
-        m_unitCode = code;
+    if (syncUnits()) {
         showDose();
         showRate();
     }
     applyColors();
     refreshTicks();
+}
+
+bool ChartWidget::syncUnits()
+{
+    const int code = DoseUnits::currentCode();
+    if (code == m_unitCode)
+        return false;
+    // The data were given in the old unit; the labels will say the new one.
+    for (Series *series : {&m_doses, &m_rates}) {
+        for (Point &point : *series)
+            point.value = DoseUnits::toDisplay(DoseUnits::toStored(point.value, m_unitCode), code);
+    }
+    m_unitCode = code;
+    return true;
 }
 
 void ChartWidget::applyColors()
@@ -262,7 +358,7 @@ void ChartWidget::applyColors()
 
 void ChartWidget::setDoseData(const Series &doses, const QDateTime &from, const QDateTime &to)
 {
-    optionsChanged(); // catches up with a unit change before the new data
+    syncUnits(); // the rates kept from before follow a unit change
     m_doses = doses;
     m_from = from;
     m_to = to;
@@ -277,7 +373,7 @@ void ChartWidget::setRateData(const Series &ratesMicroSvPerHour, const QDateTime
     Q_UNUSED(to)
     if (m_style != DoseAndRate)
         return;
-    m_unitCode = DoseUnits::currentCode();
+    syncUnits();
     m_rates = ratesMicroSvPerHour;
     for (Point &point : m_rates)
         point.value = displayRate(point.value);
@@ -291,8 +387,12 @@ void ChartWidget::showDose()
         return;
     const Extent e = extentOf(m_doses);
     const bool statistics = m_style == DoseStatistics && m_plot->graphCount() == 4;
+    m_doseCount = e.values.size();
+    m_doseMin = e.min;
+    m_doseMax = e.max;
+    m_doseAverage = m_doseCount > 0 ? e.sum / m_doseCount : 0;
     if (!e.values.isEmpty()) {
-        m_plot->graph(0)->setData(e.keys, e.values);
+        m_plot->graph(0)->setData(e.keys, e.values, e.sorted);
         // The plot refuses an empty range (a maximum of 0): the previous one stays.
         m_plot->yAxis->setRange(0, e.max * 1.05);
     } else {
@@ -310,22 +410,20 @@ void ChartWidget::updateStatistics()
 {
     if (m_style != DoseStatistics || m_plot->graphCount() != 4)
         return;
-    const Extent e = extentOf(m_doses);
-    if (e.values.isEmpty())
+    if (m_doseCount == 0 || !m_from.isValid() || !m_to.isValid())
         return;
     // A marker about every 50 px of the axis rect.
     const int n = std::max(5, m_plot->axisRect()->width() / 50);
-    const qint64 first = m_from.isValid() ? m_from.toSecsSinceEpoch() : qint64(e.keys.first());
-    const qint64 last = m_to.isValid() ? m_to.toSecsSinceEpoch() : qint64(e.keys.last());
+    const qint64 first = m_from.toSecsSinceEpoch();
+    const qint64 last = m_to.toSecsSinceEpoch();
     const qint64 step = (last - first) / (n - 1);
     QVector<double> keys;
     for (int i = 0; i < n - 1; ++i)
         keys.append(double(first + i * step));
     keys.append(double(last));
-    const double average = e.sum / e.values.size();
-    m_plot->graph(1)->setData(keys, QVector<double>(n, average));
-    m_plot->graph(2)->setData(keys, QVector<double>(n, e.max));
-    m_plot->graph(3)->setData(keys, QVector<double>(n, e.min));
+    m_plot->graph(1)->setData(keys, QVector<double>(n, m_doseAverage));
+    m_plot->graph(2)->setData(keys, QVector<double>(n, m_doseMax));
+    m_plot->graph(3)->setData(keys, QVector<double>(n, m_doseMin));
 }
 
 void ChartWidget::arrangeLegend()
@@ -379,7 +477,7 @@ void ChartWidget::showRate()
         return;
     const Extent e = extentOf(m_rates);
     if (!e.values.isEmpty()) {
-        m_plot->graph(1)->setData(e.keys, e.values);
+        m_plot->graph(1)->setData(e.keys, e.values, e.sorted);
         m_plot->yAxis2->setRange(0, e.max * 1.05);
     } else {
         m_plot->graph(1)->data()->clear();

@@ -57,6 +57,8 @@ protected:
 
 private:
     void setUpPlot();
+    // Re-expresses the kept data when the unit changed; true if it did.
+    bool syncUnits();
     void applyColors();
     void showDose();
     void showRate();
@@ -75,6 +77,11 @@ private:
     // The data as given, so that a change of the unit can re-express it.
     Series m_doses;
     Series m_rates; // display milli-unit per hour
+    // Statistics of the shown doses.
+    int m_doseCount = 0;
+    double m_doseMin = 0;
+    double m_doseMax = 0;
+    double m_doseAverage = 0;
     QDateTime m_from;
     QDateTime m_to;
     int m_unitCode = 1;

@@ -28,6 +28,7 @@ private slots:
     void coloursFollowTheOptions();
     void unitChangeReExpressesTheData();
     void degenerateSizesAndRanges();
+    void denseSeriesAreFilledUnderTheirTop();
 
 private:
     static QMap<double, QString> ticks(QCPAxis *axis);
@@ -380,6 +381,43 @@ void TestChartWidget::degenerateSizesAndRanges()
     QVERIFY(qAbs(plot->yAxis->range().upper - 2.1) < 1e-12);
     QVERIFY(clean(ticks(plot->yAxis)));
     plot->replot();
+}
+
+void TestChartWidget::denseSeriesAreFilledUnderTheirTop()
+{
+    // 50 002 points, about 100 to a pixel column, going up and down.
+    ChartWidget chart;
+    showSized(chart, 700, 400);
+    ChartWidget::Series doses;
+    for (int i = 0; i < 50002; ++i)
+        doses.append({m_day.addSecs(i * 150), i % 2 ? 1.0 : 0.5});
+    chart.setDoseData(doses, m_day, m_day.addSecs(50002 * 150));
+    QCustomPlot *plot = chart.plot();
+    QCOMPARE(plot->graph(0)->data()->size(), 50002);
+    const QImage image = plot->toPixmap(plot->width(), plot->height()).toImage();
+    const QRect rect = plot->axisRect()->rect();
+    const QColor fill = m_db->db()->options().edColor(VDB::Gamma);
+    // The fill is the dose colour at alpha 35 over white; between the two
+    // levels the line itself covers every column.
+    const auto blend = [](int c) {
+        return (c * 35 + 255 * (255 - 35)) / 255;
+    };
+    const QColor tint(blend(fill.red()), blend(fill.green()), blend(fill.blue()));
+    // Counted along a stretch of the middle, away from grid lines.
+    const auto count = [&](double value, const QColor &colour) {
+        const int y = int(plot->yAxis->coordToPixel(value));
+        int found = 0;
+        for (int x = rect.center().x() - 20; x <= rect.center().x() + 20; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qAbs(c.red() - colour.red()) < 12 && qAbs(c.green() - colour.green()) < 12
+                && qAbs(c.blue() - colour.blue()) < 12)
+                ++found;
+        }
+        return found;
+    };
+    QVERIFY(count(0.3, tint) >= 35);
+    QVERIFY(count(0.7, fill) >= 35);
+    QVERIFY(count(1.03, QColor(Qt::white)) >= 35);
 }
 
 QTEST_MAIN(TestChartWidget)
