@@ -6,8 +6,7 @@ ConnectorHelper::ConnectorHelper(DeviceConnection *connection, int expectedSeria
     : QObject(parent)
     , m_connection(connection)
     , m_expectedSerial(expectedSerial)
-{
-}
+{ }
 
 void ConnectorHelper::process()
 {

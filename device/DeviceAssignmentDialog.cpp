@@ -7,8 +7,8 @@
 #include <QCalendarWidget>
 #include <QMessageBox>
 
-DeviceAssignmentDialog::DeviceAssignmentDialog(DeviceConnection *connection,
-                                               const SharedUser &user, QWidget *parent)
+DeviceAssignmentDialog::DeviceAssignmentDialog(DeviceConnection *connection, const SharedUser &user,
+                                               QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::DeviceAssignmentDialog)
     , m_connection(connection)
@@ -26,9 +26,9 @@ DeviceAssignmentDialog::DeviceAssignmentDialog(DeviceConnection *connection,
     const QDateTime deviceTime = m_connection && m_connection->plugin()
         ? m_connection->plugin()->readDeviceTime()
         : QDateTime();
-    ui->currentDeviceTimeLabel->setText(deviceTime.isNull()
-                                            ? tr("ОШИБКА!")
-                                            : deviceTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    ui->currentDeviceTimeLabel->setText(
+        deviceTime.isNull() ? tr("ОШИБКА!")
+                            : deviceTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
 }
 
 DeviceAssignmentDialog::~DeviceAssignmentDialog() = default;
@@ -47,8 +47,7 @@ void DeviceAssignmentDialog::accept()
     // device) would get it written here; no plug-in of that kind exists.
 
     if (!VDB::DataBase::instance()->assignDevice(m_user, m_connection->deviceType(),
-                                                 m_connection->info()->serialNumber,
-                                                 assignmentTime,
+                                                 m_connection->info()->serialNumber, assignmentTime,
                                                  ui->commentTextEdit->toPlainText())) {
         // Closing as if assigned would hide that nothing was stored.
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось назначить прибор"));

@@ -9,14 +9,12 @@
 DeviceConnection::DeviceConnection(DeviceType *deviceType)
     : m_deviceType(deviceType)
     , m_plugin(deviceType ? loadPlugin(deviceType->connector) : nullptr)
-{
-}
+{ }
 
 DeviceConnection::DeviceConnection(DeviceType *deviceType, AbstractPlugin *plugin)
     : m_deviceType(deviceType)
     , m_plugin(plugin)
-{
-}
+{ }
 
 DeviceConnection::~DeviceConnection()
 {

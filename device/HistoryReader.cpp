@@ -19,13 +19,12 @@ HistoryReader::HistoryReader(DeviceConnection *connection, QObject *parent)
     : QObject(parent)
     , m_connection(connection)
     , m_stop(std::make_shared<std::atomic<bool>>(false))
-{
-}
+{ }
 
 int HistoryReader::eventType(int kind)
 {
-    static const int types[] = {0, 300, 200, 350, 400, 401, 500, 600, 501, 501, 700, 701, 800, 900,
-                                930, 960};
+    static const int types[]
+        = {0, 300, 200, 350, 400, 401, 500, 600, 501, 501, 700, 701, 800, 900, 930, 960};
     return kind >= 0 && kind <= 15 ? types[kind] : 0;
 }
 

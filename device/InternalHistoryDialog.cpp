@@ -138,8 +138,7 @@ void InternalHistoryDialog::showEvent(QShowEvent *event)
     if (!m_started) {
         m_started = true;
         // Once the window is on screen.
-        QMetaObject::invokeMethod(this, &InternalHistoryDialog::startReading,
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &InternalHistoryDialog::startReading, Qt::QueuedConnection);
     }
 }
 

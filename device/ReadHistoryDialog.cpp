@@ -48,7 +48,8 @@ ReadHistoryDialog::ReadHistoryDialog(const SharedUser &user, QWidget *parent)
     if (const SharedDevice device = m_user->device) {
         ui->typeLabel->setText(device->type ? device->type->name : QString());
         ui->serialLabel->setText(QString::number(device->serial));
-        ui->assignedLabel->setText(device->assignDate.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+        ui->assignedLabel->setText(
+            device->assignDate.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
     }
 }
 

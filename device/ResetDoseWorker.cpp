@@ -7,8 +7,7 @@ ResetDoseWorker::ResetDoseWorker(DeviceConnection *connection, bool read, QObjec
     : QObject(parent)
     , m_connection(connection)
     , m_read(read)
-{
-}
+{ }
 
 void ResetDoseWorker::process()
 {

@@ -65,9 +65,8 @@ void Tm4040SettingsDialog::readSettings()
     ui->historyStepHoursSpinBox->setValue(m_settings.historyStepHours);
     ui->historyStepMinutesSpinBox->setValue(m_settings.historyStepMinutes);
     ui->historyStepSecondsSpinBox->setValue(m_settings.historyStepSeconds);
-    ui->nextHistoryRecordTimeEdit->setTime(QTime(m_settings.nextRecordHours,
-                                                 m_settings.nextRecordMinutes,
-                                                 m_settings.nextRecordSeconds));
+    ui->nextHistoryRecordTimeEdit->setTime(QTime(
+        m_settings.nextRecordHours, m_settings.nextRecordMinutes, m_settings.nextRecordSeconds));
     ui->cyclicHistoryRadioButton->setChecked(m_settings.cyclicHistory);
     ui->linearHistoryRadioButton->setChecked(!m_settings.cyclicHistory);
     ui->historyEventsCountLabel->setText(QString::number(m_settings.historyEventsCount));

@@ -24,7 +24,7 @@ public:
     WorkerThread &operator=(const WorkerThread &) = delete;
 
     // Prepares the thread; the caller connects its own slots, then calls run().
-    template <class Worker, class... Args>
+    template<class Worker, class... Args>
     QThread *start(Worker *worker, void (Worker::*finished)(Args...))
     {
         join();

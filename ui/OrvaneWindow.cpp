@@ -341,8 +341,8 @@ void OrvaneWindow::processDevice()
         || !finder.connection()->hasDevice())
         return;
     const DeviceConnection *found = finder.connection();
-    const SharedUser user = VDB::DataBase::instance()->userWithDevice(
-        found->deviceType(), found->info()->serialNumber);
+    const SharedUser user = VDB::DataBase::instance()->userWithDevice(found->deviceType(),
+                                                                      found->info()->serialNumber);
     if (!user)
         return;
     ReadHistoryDialog dialog(user, this);

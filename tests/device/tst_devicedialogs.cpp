@@ -42,8 +42,8 @@ Tm4040Scenario scenario()
     Tm4040Scenario s;
     s.serialNumber = DeviceSerial;
     s.firmwareVersion = 0x2B;
-    s.medThresholdRaw = 1234;    // 12.34
-    s.edThresholdRaw = 20500;    // 20.500 mSv
+    s.medThresholdRaw = 1234; // 12.34
+    s.edThresholdRaw = 20500; // 20.500 mSv
     s.accumulatedDoseRaw = 123456; // 1.23456 mSv
     s.alarmHour = 7;
     s.alarmMinute = 30;
@@ -58,8 +58,7 @@ Tm4040Scenario scenario()
     return s;
 }
 
-template <class T>
-T *child(QWidget *parent, const char *name)
+template<class T> T *child(QWidget *parent, const char *name)
 {
     T *widget = parent->findChild<T *>(QLatin1String(name));
     if (!widget)
@@ -272,8 +271,9 @@ void DeviceDialogsTest::settingsWriteWithOneShotActions()
         QVERIFY(!child<QRadioButton>(&dialog, name)->isChecked());
     // The device clock is the PC's now.
     const QByteArray year = blockBytes(*m_emulator, 5, 1);
-    QCOMPARE(int(quint8(year.at(0))), ((QDate::currentDate().year() - 2000) / 10) * 16
-                                          + (QDate::currentDate().year() - 2000) % 10);
+    QCOMPARE(int(quint8(year.at(0))),
+             ((QDate::currentDate().year() - 2000) / 10) * 16
+                 + (QDate::currentDate().year() - 2000) % 10);
 }
 
 void DeviceDialogsTest::settingsAtTheLargestValues()
@@ -352,8 +352,7 @@ void DeviceDialogsTest::doseReadWhenShown()
     auto connection = connectDevice();
     ResetDoseDialog dialog(connection.get());
     QCOMPARE(dialog.objectName(), QStringLiteral("ResetDoseDialog"));
-    QCOMPARE(dialog.windowTitle(),
-             QStringLiteral("Доза прибора: КВР-ТМ4040#%1").arg(DeviceSerial));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Доза прибора: КВР-ТМ4040#%1").arg(DeviceSerial));
     QCOMPARE(labelText(&dialog, "doseLabel"), QStringLiteral("0.0000 мЗв"));
     auto *reset = child<QPushButton>(&dialog, "resetPushButton");
     QCOMPARE(reset->text(), QStringLiteral("  Сброс дозы  "));
@@ -426,7 +425,8 @@ void DeviceDialogsTest::doseResetRefusedForOthers()
     });
     child<QPushButton>(&dialog, "resetPushButton")->click();
     QVERIFY(error && error->seen);
-    QCOMPARE(error->text, QStringLiteral("Логин и пароль не соответствуют администратору программы"));
+    QCOMPARE(error->text,
+             QStringLiteral("Логин и пароль не соответствуют администратору программы"));
     QVERIFY(!dialog.isBusy());
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("p"));
     QCOMPARE(labelText(&dialog, "doseLabel"), QStringLiteral("1.2346 мЗв"));
@@ -615,9 +615,9 @@ void DeviceDialogsTest::internalHistoryChartUnits()
     VDB::Event dose = measurement;
     dose.eventType = 300;
     dose.value = 0.5;
-    const auto data = InternalHistoryDialog::chartData(
-        {measurement, dose}, QDateTime(QDate(2024, 5, 9), QTime(0, 0)),
-        QDateTime(QDate(2024, 5, 10), QTime(0, 0)));
+    const auto data = InternalHistoryDialog::chartData({measurement, dose},
+                                                       QDateTime(QDate(2024, 5, 9), QTime(0, 0)),
+                                                       QDateTime(QDate(2024, 5, 10), QTime(0, 0)));
     QCOMPARE(data.doses.size(), 1);
     QCOMPARE(data.doses.first().value, 200.0);
     QCOMPARE(data.rates.size(), 1);

@@ -53,9 +53,9 @@ public:
     }
     QDateTime readDeviceTime() override { return QDateTime(); }
     bool writeTime(const QDateTime &) override { return false; }
-    void reserved1() override {}
-    void reserved2() override {}
-    void reserved3() override {}
+    void reserved1() override { }
+    void reserved2() override { }
+    void reserved3() override { }
     bool readHistory(QList<HistoryEvent *> &, bool) override { return false; }
     bool clearHistory() override { return false; }
     bool readSettings(DeviceSettings *) override { return false; }
@@ -235,9 +235,9 @@ void DeviceSearchTest::findThenDetailsThenAssign()
         details[QStringLiteral("title")] = dialog->windowTitle();
         details[QStringLiteral("group")]
             = dialog->findChild<QGroupBox *>(QStringLiteral("deviceGroupBox"))->title();
-        for (const char *name : {"deviceNumberLabel", "firmwareLabel", "creationDateLabel",
-                                 "deviceTimeLabel", "accumulatedEDLabel", "historyCountLabel",
-                                 "historyTypeLabel"})
+        for (const char *name :
+             {"deviceNumberLabel", "firmwareLabel", "creationDateLabel", "deviceTimeLabel",
+              "accumulatedEDLabel", "historyCountLabel", "historyTypeLabel"})
             details[QLatin1String(name)] = labelText(dialog, name);
         details[QStringLiteral("ok")] = okButton(dialog)->text();
         okButton(dialog)->click();
@@ -423,8 +423,8 @@ void DeviceSearchTest::assignmentWithTimeAndClock()
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("pt"));
     // The clock was set to the PC's date.
     const QByteArray block = m_emulator->parameterBlock();
-    QCOMPARE(int(quint8(block.at(3))), (QDate::currentDate().day() / 10) * 16
-                                           + QDate::currentDate().day() % 10);
+    QCOMPARE(int(quint8(block.at(3))),
+             (QDate::currentDate().day() / 10) * 16 + QDate::currentDate().day() % 10);
 }
 
 void DeviceSearchTest::unreadableClockStillAssigns()

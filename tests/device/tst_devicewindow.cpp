@@ -121,9 +121,9 @@ void DeviceWindowTest::processImportsForTheAssignedUser()
     });
     action("actionProcessDeviceData")->trigger();
     QCOMPARE(openedFor, owner->fullName());
-    QCOMPARE(TestDatabase::scalar(QStringLiteral(
-                                      "SELECT COUNT(*) FROM Events WHERE eventType = 200 AND userId = %1")
-                                      .arg(owner->id))
+    QCOMPARE(TestDatabase::scalar(
+                 QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = 200 AND userId = %1")
+                     .arg(owner->id))
                  .toInt(),
              15);
     QVERIFY(m_emulator->records().isEmpty());
@@ -153,8 +153,8 @@ void DeviceWindowTest::eachActionOpensItsDialog_data()
                           << QStringLiteral("ResetDoseDialog");
     QTest::newRow("settings") << QStringLiteral("actionDeviceSettings")
                               << QStringLiteral("Tm4040SettingsDialog");
-    QTest::newRow("internal history") << QStringLiteral("actionReadDeviceHistory")
-                                      << QStringLiteral("InternalHistoryDialog");
+    QTest::newRow("internal history")
+        << QStringLiteral("actionReadDeviceHistory") << QStringLiteral("InternalHistoryDialog");
 }
 
 void DeviceWindowTest::eachActionOpensItsDialog()

@@ -39,7 +39,7 @@ public:
 
     bool isSingleChannel() override { return true; }
     bool connectDevice() override { return true; }
-    void disconnectDevice() override {}
+    void disconnectDevice() override { }
     bool readDeviceInfo(DeviceInfo *info) override
     {
         info->serialNumber = 77;
@@ -47,9 +47,9 @@ public:
     }
     QDateTime readDeviceTime() override { return QDateTime(); }
     bool writeTime(const QDateTime &) override { return false; }
-    void reserved1() override {}
-    void reserved2() override {}
-    void reserved3() override {}
+    void reserved1() override { }
+    void reserved2() override { }
+    void reserved3() override { }
     bool readHistory(QList<HistoryEvent *> &events, bool restart) override
     {
         restarts.append(restart);
@@ -141,8 +141,8 @@ void answerCredentials(const QString &login, const QString &password)
 
 int storedCount(int eventType)
 {
-    return TestDatabase::scalar(QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = %1")
-                                    .arg(eventType))
+    return TestDatabase::scalar(
+               QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = %1").arg(eventType))
         .toInt();
 }
 
@@ -301,8 +301,8 @@ void HistoryImportTest::eventsCarryTheRecordAndTheDevice()
 
 void HistoryImportTest::kindsBecomeEventTypes()
 {
-    const QList<int> types = {0,   300, 200, 350, 400, 401, 500, 600, 501,
-                              501, 700, 701, 800, 900, 930, 960, 0};
+    const QList<int> types
+        = {0, 300, 200, 350, 400, 401, 500, 600, 501, 501, 700, 701, 800, 900, 930, 960, 0};
     for (int kind = 0; kind < types.size(); ++kind)
         QCOMPARE(HistoryReader::eventType(kind), types.at(kind));
     QCOMPARE(HistoryReader::eventType(-1), 0);
@@ -608,13 +608,10 @@ void HistoryImportTest::wrongSerialRefused()
         if (goOn) {
             answerCredentials(QStringLiteral("admin"), password);
             // The refusal of the credentials comes after the confirmation.
-            TestSupport::onNextModal([&](QWidget *) {
-                error = TestSupport::answerNextMessageBox(QMessageBox::Ok);
-            });
+            TestSupport::onNextModal(
+                [&](QWidget *) { error = TestSupport::answerNextMessageBox(QMessageBox::Ok); });
         }
-        static_cast<QMessageBox *>(box)
-            ->button(goOn ? QMessageBox::Yes : QMessageBox::No)
-            ->click();
+        static_cast<QMessageBox *>(box)->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
     });
     button(&dialog, QDialogButtonBox::Ok)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!goOn || (error && error->seen), 10000);
@@ -673,8 +670,9 @@ void HistoryImportTest::refusedBatchKeepsDeviceHistory()
     pressOkAndWait(dialog);
     QTRY_VERIFY(error->seen);
     QCOMPARE(error->title, QStringLiteral("Ошибка"));
-    QCOMPARE(error->text, QStringLiteral("Не удалось записать историю в базу данных.\n\n"
-                                         "История в приборе не удалена."));
+    QCOMPARE(error->text,
+             QStringLiteral("Не удалось записать историю в базу данных.\n\n"
+                            "История в приборе не удалена."));
     QCOMPARE(error->icon, QMessageBox::Critical);
     QCOMPARE(storedCount(200), 0);
     QCOMPARE(added.count(), 0);
@@ -702,8 +700,9 @@ void HistoryImportTest::noAnswerMidHistoryKeepsDeviceHistory()
     pressOkAndWait(dialog);
     QTRY_VERIFY(warning->seen);
     QCOMPARE(warning->title, QStringLiteral("Предупреждение"));
-    QCOMPARE(warning->text, QStringLiteral("Не удалось прочитать историю прибора.\n\n"
-                                           "История в приборе не удалена."));
+    QCOMPARE(warning->text,
+             QStringLiteral("Не удалось прочитать историю прибора.\n\n"
+                            "История в приборе не удалена."));
     QCOMPARE(storedCount(200), 0);
     QCOMPARE(m_emulator->records().size(), 30);
     QVERIFY(!m_emulator->receivedLetters().contains('h'));
