@@ -1,0 +1,165 @@
+#pragma once
+
+#include "db/Channel.h"
+#include "db/DeviceType.h"
+#include "db/Event.h"
+#include "db/Group.h"
+#include "db/OperationResult.h"
+#include "db/Options.h"
+#include "db/Threshold.h"
+#include "db/ThresholdData.h"
+#include "db/User.h"
+#include "db/UserDevice.h"
+
+#include <QDate>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QSqlDatabase;
+
+namespace VDB {
+
+// The single data store over the SQLite file. Keeps users, groups, device
+// types, thresholds and the options in memory; every change of stored data
+// goes through one of its operations, which writes in a transaction and, only
+// after the commit, updates the in-memory records and emits a signal.
+// Lives on the GUI thread.
+//
+// Test hook: setFileName() points the next instance() at another file, and
+// destroyInstance() closes the current one, so a test can give every test
+// function a fresh file (see tests/common/TestDatabase.h). setToday() pins the
+// date that the dose windows use.
+class DataBase : public QObject
+{
+    Q_OBJECT
+public:
+    // The single object; the first call opens the file and loads the caches.
+    static DataBase *instance();
+    // Opens, checks, and when empty or asked to, creates the database.
+    // 0 usable; -1 unusable (open error, wrong structure, unsupported
+    // version); 1 creation script unreadable; 3 a statement failed.
+    static OperationResult openOrCreate(bool recreate);
+    // Adds the generated user with 50 002 events ("-gendb").
+    static OperationResult generateTestData();
+
+    // The writable application-local data folder with a trailing separator,
+    // created when missing; empty when it cannot be created.
+    static QString dataDirectory();
+    // dataDirectory() + "doserdr22.db".
+    static QString defaultFileName();
+    // File that the next created instance opens; empty = defaultFileName().
+    static void setFileName(const QString &fileName);
+    // Closes the connection and destroys the object (tests, shutdown). The
+    // next instance() opens the file anew.
+    static void destroyInstance();
+
+    QString fileName() const;
+    bool isOpen() const;
+
+    // Date that dose windows count from; the local date unless pinned.
+    QDate today() const;
+    // Pins today(); a null date returns to the clock.
+    void setToday(const QDate &date);
+
+    // Caches, in load order.
+    void loadAll();
+    const QList<SharedUser> &users() const { return m_users; }
+    const QList<SharedGroup> &groups() const { return m_groups; }
+    const QList<DeviceType *> &deviceTypes() const { return m_deviceTypes; }
+    const QList<SharedThreshold> &thresholds() const { return m_thresholds; }
+    const Options &options() const { return m_options; }
+    SharedUser currentUser() const { return m_currentUser; }
+
+    // Look-ups over the caches (first match in list order).
+    DeviceType *deviceType(int id) const;
+    SharedUser user(int id) const;
+    SharedGroup group(int id) const;
+    // The user to whom this device type and serial are assigned, or none.
+    SharedUser userWithDevice(const DeviceType *type, int serial) const;
+
+    // Login.
+    SharedUser findUser(const QString &login, const QString &password) const;
+    bool login(const QString &login, const QString &password);
+    bool isMainAdministrator(const QString &login, const QString &password) const;
+    // Sets the current user directly (tests, or after a login elsewhere).
+    void setCurrentUser(const SharedUser &user) { m_currentUser = user; }
+
+    // Events. addEvents stores the batch in one transaction, skipping events
+    // already stored; returns whether the batch was stored (also true for an
+    // empty list) and emits historyAdded() after the commit.
+    bool addEvents(const QList<VDB::Event> &events);
+    // Types 100, 101, 200, 300 only; opens no transaction, emits nothing.
+    bool addEvent(const VDB::Event &event);
+    void userEvents(QList<VDB::Event> &list, const QDate &from, const QDate &to,
+                    const SharedUser &user) const;
+    void deviceAssignmentEvents(QList<VDB::Event> &list, const QDate &from, const QDate &to,
+                                const DeviceType *type = nullptr) const;
+    // Dose sums over [today - period, today + 1), display unit; 0 on failure.
+    double userDose(quint16 period, const SharedUser &user = SharedUser()) const;
+    double groupDose(quint16 period, const SharedGroup &group) const;
+
+    // Users.
+    OperationResult validateUser(const User &data, const SharedUser &edited = SharedUser()) const;
+    OperationResult addUser(const User &data);
+    OperationResult updateUser(const SharedUser &user, const User &data);
+    OperationResult deleteUser(const SharedUser &user);
+
+    // Groups, devices, options, thresholds. Each returns whether the change
+    // was stored; callers may ignore it.
+    bool addGroup(const QString &name, const QString &description, int access);
+    bool updateGroup(const SharedGroup &group, const QString &name, const QString &description,
+                     int access);
+    // Refuses an empty target while a member would be left without a group.
+    bool deleteGroup(const SharedGroup &group, const SharedGroup &target);
+    bool setDeviceUsage(const SharedGroup &group, bool allowed, const QString &reason);
+    bool assignDevice(const SharedUser &user, DeviceType *type, int serial, const QDateTime &when,
+                      const QString &comment);
+    bool unassignDevice(const SharedUser &user);
+    bool updateOptions(const Options &options);
+    bool saveThresholds(const QList<int> &actions, const QList<ThresholdData> &data,
+                        const QList<SharedThreshold> &thresholds);
+    bool saveThresholds(const QList<ThresholdChange> &changes);
+
+    // In memory only: moves the user from its current groups to `groups`.
+    static void setUserGroups(const SharedUser &user, const QList<SharedGroup> &groups);
+
+signals:
+    void userAdded(const SharedUser &user);
+    void userUpdated(const SharedUser &user);
+    void userDeleted(const SharedUser &user);
+    void groupAdded(const SharedGroup &group);
+    void groupUpdated(const SharedGroup &group);
+    void groupDeleted(const SharedGroup &group);
+    void optionsChanged();
+    void thresholdsUpdated();
+    void historyAdded();
+
+private:
+    explicit DataBase(const QString &fileName);
+    ~DataBase() override;
+
+    QSqlDatabase connection() const;
+    OperationResult createSchema(const QStringList &tables);
+    void ensureIndexes();
+    OperationResult fillTestData();
+    void clearCaches();
+    void loadOptions();
+    void loadDeviceTypes();
+    void loadUsers();
+    void loadGroups();
+    void loadThresholds();
+    QString lastError() const;
+    QPair<QDate, QDate> doseWindow(quint16 period) const;
+
+    QString m_fileName;
+    QDate m_today;
+    QList<SharedUser> m_users;
+    QList<SharedGroup> m_groups;
+    QList<DeviceType *> m_deviceTypes;
+    QList<SharedThreshold> m_thresholds;
+    Options m_options;
+    SharedUser m_currentUser;
+};
+
+} // namespace VDB

@@ -1,0 +1,6 @@
+#include "db/Group.h"
+
+Group::Group(int id)
+    : id(id)
+{
+}

@@ -1,0 +1,6 @@
+#include "db/Threshold.h"
+
+Threshold::Threshold(int id)
+    : id(id)
+{
+}

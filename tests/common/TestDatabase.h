@@ -1,0 +1,72 @@
+#pragma once
+
+#include "db/DataBase.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QScopedPointer>
+#include <QString>
+
+class QTemporaryDir;
+
+namespace TestSupport {
+
+// Gives a test a fresh database file of its own.
+//
+// The data store is a process-wide singleton (VDB::DataBase::instance()). The
+// fixture points it at <temporary folder>/doserdr22.db with
+// VDB::DataBase::setFileName(), destroys any instance left from an earlier
+// test, and (unless told otherwise) creates the schema with the initial rows
+// through openOrCreate(false). Its destructor destroys the instance again and
+// removes the folder, so every test function can start from scratch:
+//
+//     void MyTest::init()    { m_db.reset(new TestSupport::TestDatabase); }
+//     void MyTest::cleanup() { m_db.reset(); }
+//
+// Widgets that connected to the store's signals are disconnected when the
+// instance is destroyed; records held in SharedUser etc. stay valid, device
+// type pointers do not.
+class TestDatabase
+{
+public:
+    enum Mode {
+        Create,  // the initial database of the creation script
+        NoCreate // only point the store at the (not yet existing) file
+    };
+
+    explicit TestDatabase(Mode mode = Create);
+    ~TestDatabase();
+
+    TestDatabase(const TestDatabase &) = delete;
+    TestDatabase &operator=(const TestDatabase &) = delete;
+
+    bool isValid() const; // the folder exists and, for Create, the schema was made
+    QString fileName() const;
+    QString folder() const;
+    VDB::DataBase *db() const { return VDB::DataBase::instance(); }
+
+    // Closes the store and opens the same file again (caches reloaded).
+    void reopen();
+
+    // Adds a user through the store (role 3 unless given) and returns it.
+    SharedUser addUser(const QString &surname, const QString &firstname = QStringLiteral("Иван"),
+                       const QList<SharedGroup> &groups = QList<SharedGroup>(),
+                       int role = User::PlainUser, const QString &login = QString());
+
+    // Writes events straight into the Events table in one transaction,
+    // bypassing the store's signals and caches: (date-time, value in mSv)
+    // pairs of the given type for the user, device type 1, serial 8009.
+    bool insertEvents(const SharedUser &user, const QList<QPair<QDateTime, double>> &events,
+                      int eventType = VDB::EventDose);
+
+    // Runs one SQL statement on the store's connection; returns success.
+    static bool exec(const QString &sql);
+    // The first column of the first row of a query, or an invalid variant.
+    static QVariant scalar(const QString &sql);
+
+private:
+    QScopedPointer<QTemporaryDir> m_dir;
+    bool m_valid = false;
+};
+
+} // namespace TestSupport
