@@ -1,0 +1,54 @@
+#include "dose/ChartWidget.h"
+
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+ChartWidget::ChartWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_plot(new QCustomPlot(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_plot);
+    m_plot->addGraph();
+}
+
+void ChartWidget::setStyle(ChartWidget::Style style)
+{
+    if (style == m_style)
+        return;
+    m_style = style;
+    m_plot->clearGraphs();
+    m_plot->addGraph();
+    const int more = style == DoseStatistics ? 3 : style == DoseAndRate ? 1 : 0;
+    for (int i = 0; i < more; ++i)
+        m_plot->addGraph(m_plot->xAxis, style == DoseAndRate ? m_plot->yAxis2 : m_plot->yAxis);
+}
+
+void ChartWidget::optionsChanged() {}
+
+void ChartWidget::setDoseData(const Points &points, const QDateTime &from, const QDateTime &to)
+{
+    QVector<double> keys;
+    QVector<double> values;
+    for (const Point &point : points) {
+        keys.append(point.first.toSecsSinceEpoch());
+        values.append(point.second);
+    }
+    m_plot->graph(0)->setData(keys, values);
+    m_plot->xAxis->setRange(from.toSecsSinceEpoch(), to.toSecsSinceEpoch());
+    m_plot->replot();
+}
+
+void ChartWidget::setRateData(const Points &points, const QDateTime &, const QDateTime &)
+{
+    if (m_style != DoseAndRate)
+        return;
+    QVector<double> keys;
+    QVector<double> values;
+    for (const Point &point : points) {
+        keys.append(point.first.toSecsSinceEpoch());
+        values.append(point.second);
+    }
+    m_plot->graph(1)->setData(keys, values);
+    m_plot->replot();
+}
