@@ -1,3 +1,6 @@
+// qcustomplot.h uses Qt's foreach in its templates.
+#undef QT_NO_FOREACH
+
 #include "dose/ChartWidget.h"
 
 #include <QVBoxLayout>
