@@ -3,6 +3,8 @@
 
 #include "dose/ChartWidget.h"
 
+#include "dose/DoseUnits.h"
+
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
@@ -29,28 +31,33 @@ void ChartWidget::setStyle(ChartWidget::Style style)
 
 void ChartWidget::optionsChanged() {}
 
-void ChartWidget::setDoseData(const Points &points, const QDateTime &from, const QDateTime &to)
+double ChartWidget::displayRate(double microSvPerHour)
+{
+    return toDisplayDose(microSvPerHour / 1000.0);
+}
+
+void ChartWidget::setDoseData(const Series &points, const QDateTime &from, const QDateTime &to)
 {
     QVector<double> keys;
     QVector<double> values;
     for (const Point &point : points) {
-        keys.append(point.first.toSecsSinceEpoch());
-        values.append(point.second);
+        keys.append(point.dateTime.toSecsSinceEpoch());
+        values.append(point.value);
     }
     m_plot->graph(0)->setData(keys, values);
     m_plot->xAxis->setRange(from.toSecsSinceEpoch(), to.toSecsSinceEpoch());
     m_plot->replot();
 }
 
-void ChartWidget::setRateData(const Points &points, const QDateTime &, const QDateTime &)
+void ChartWidget::setRateData(const Series &points, const QDateTime &, const QDateTime &)
 {
     if (m_style != DoseAndRate)
         return;
     QVector<double> keys;
     QVector<double> values;
     for (const Point &point : points) {
-        keys.append(point.first.toSecsSinceEpoch());
-        values.append(point.second);
+        keys.append(point.dateTime.toSecsSinceEpoch());
+        values.append(displayRate(point.value));
     }
     m_plot->graph(1)->setData(keys, values);
     m_plot->replot();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDateTime>
-#include <QPair>
 #include <QVector>
 #include <QWidget>
 
@@ -13,16 +12,25 @@ class ChartWidget : public QWidget
     Q_OBJECT
 public:
     enum Style { DoseOnly = 0, DoseStatistics = 1, DoseAndRate = 2 };
-    using Point = QPair<QDateTime, double>;
-    using Points = QVector<Point>;
+    struct Point
+    {
+        QDateTime dateTime;
+        double value = 0;
+    };
+    using Series = QVector<Point>;
 
     explicit ChartWidget(QWidget *parent = nullptr);
 
     Style style() const { return m_style; }
     QCustomPlot *plot() const { return m_plot; }
 
-    void setDoseData(const Points &points, const QDateTime &from, const QDateTime &to);
-    void setRateData(const Points &points, const QDateTime &from, const QDateTime &to);
+    // Doses in the display milli-unit.
+    void setDoseData(const Series &doses, const QDateTime &from, const QDateTime &to);
+    // Dose rates in µSv/h; shown in the display milli-unit per hour.
+    void setRateData(const Series &ratesMicroSvPerHour, const QDateTime &from, const QDateTime &to);
+
+    // µSv/h -> display milli-unit per hour.
+    static double displayRate(double microSvPerHour);
 
 public slots:
     void setStyle(ChartWidget::Style style);
