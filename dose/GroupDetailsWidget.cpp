@@ -140,8 +140,8 @@ void GroupDetailsWidget::setGroup(SharedGroup group)
 
     // A member of another group, or one who left this group, is no longer
     // charted; a refill of the same group keeps its member selected.
-    const SharedUser keep =
-        sameGroup && m_group->users.contains(m_selectedUser) ? m_selectedUser : SharedUser();
+    const SharedUser keep
+        = sameGroup && m_group->users.contains(m_selectedUser) ? m_selectedUser : SharedUser();
     fillUsersTable();
     if (keep) {
         for (int row = 0; row < m_ui->usersTableWidget->rowCount(); ++row) {
@@ -298,18 +298,19 @@ void GroupDetailsWidget::updateRangeChart()
 
 void GroupDetailsWidget::feedChart(ChartWidget *chart, const QDate &first, const QDate &last)
 {
-    ChartWidget::Points dose;
+    ChartWidget::Series dose;
     if (m_selectedUser) {
         QList<VDB::Event> events;
         VDB::DataBase::instance()->userEvents(events, first, last, m_selectedUser);
         dose.reserve(events.size());
         // The list comes newest first; the chart wants the oldest first.
         for (auto it = events.crbegin(); it != events.crend(); ++it) {
-            if (it->eventType == 200)
+            if (it->eventType == VDB::EventMeasurement)
                 dose.append({it->dateTime, it->value});
         }
     }
-    chart->setDoseData(dose, QDateTime(first, QTime(0, 0)), QDateTime(last.addDays(1), QTime(0, 0)));
+    chart->setDoseData(dose, QDateTime(first, QTime(0, 0)),
+                       QDateTime(last.addDays(1), QTime(0, 0)));
 }
 
 void GroupDetailsWidget::optionsChanged()
@@ -366,7 +367,8 @@ void GroupDetailsWidget::dellUsersButtonClicked()
         }
     }
     if (mainAdministrator)
-        QMessageBox::critical(this, tr("Внимание"), tr("Невозможно удалить главного администратора"));
+        QMessageBox::critical(this, tr("Внимание"),
+                              tr("Невозможно удалить главного администратора"));
 }
 
 void GroupDetailsWidget::printReport()

@@ -87,8 +87,8 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     for (int column = 0; column < 6; ++column)
         m_ui->historyTableWidget->setColumnWidth(column, widths[column]);
 
-    for (ChartWidget *chart : {m_ui->dayChartWidget, m_ui->monthChartWidget,
-                               m_ui->yearChartWidget, m_ui->rangeChartWidget})
+    for (ChartWidget *chart : {m_ui->dayChartWidget, m_ui->monthChartWidget, m_ui->yearChartWidget,
+                               m_ui->rangeChartWidget})
         chart->setStyle(ChartWidget::DoseAndRate);
 
     m_userMenu = new QMenu(this);
@@ -103,18 +103,15 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
             &UserDetailsWidget::deviceButtonClicked);
     connect(m_ui->prevDayPushButton, &QPushButton::clicked, this, &UserDetailsWidget::changeDay);
     connect(m_ui->nextDayPushButton, &QPushButton::clicked, this, &UserDetailsWidget::changeDay);
-    connect(m_ui->dayDateEdit, &QDateEdit::dateChanged, this,
-            &UserDetailsWidget::refillDayHistory);
+    connect(m_ui->dayDateEdit, &QDateEdit::dateChanged, this, &UserDetailsWidget::refillDayHistory);
     connect(m_ui->monthDateEdit, &QDateEdit::dateChanged, this,
             &UserDetailsWidget::updateMonthChart);
-    connect(m_ui->yearDateEdit, &QDateEdit::dateChanged, this,
-            &UserDetailsWidget::updateYearChart);
+    connect(m_ui->yearDateEdit, &QDateEdit::dateChanged, this, &UserDetailsWidget::updateYearChart);
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &UserDetailsWidget::updateRangeChart);
-    connect(m_ui->endDateEdit, &QDateEdit::dateChanged, this,
-            &UserDetailsWidget::updateRangeChart);
-    for (QPushButton *button : {m_ui->printDayButton, m_ui->printMonthButton,
-                                m_ui->printYearButton, m_ui->printPeriodButton})
+    connect(m_ui->endDateEdit, &QDateEdit::dateChanged, this, &UserDetailsWidget::updateRangeChart);
+    for (QPushButton *button : {m_ui->printDayButton, m_ui->printMonthButton, m_ui->printYearButton,
+                                m_ui->printPeriodButton})
         connect(button, &QPushButton::clicked, this, &UserDetailsWidget::printReport);
 
     connect(db, &VDB::DataBase::thresholdsUpdated, this, &UserDetailsWidget::updateThresholds);
@@ -170,9 +167,8 @@ void UserDetailsWidget::fillHead()
     if (m_user->device) {
         const QString typeName = m_user->device->type ? m_user->device->type->name : QString();
         const QString device = QStringLiteral("%1 #%2").arg(typeName).arg(m_user->device->serial);
-        m_ui->deviceButton->setText(tr("Обработать данные для '%1 #%2'")
-                                        .arg(typeName)
-                                        .arg(m_user->device->serial));
+        m_ui->deviceButton->setText(
+            tr("Обработать данные для '%1 #%2'").arg(typeName).arg(m_user->device->serial));
         m_ui->deviceButton->setIcon(QIcon(QStringLiteral(":/icons/device")));
         m_ui->deviceDescriptionlabel->setText(device);
     } else {
@@ -266,14 +262,14 @@ void UserDetailsWidget::fillHistoryTable(const QList<VDB::Event> &events)
     int row = 0;
     for (const VDB::Event &event : events) {
         const QString typeName = event.deviceType ? event.deviceType->name : QString();
-        table->setItem(row, 0,
-                       new SortKeyItem(event.dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
-                                       event.dateTime));
-        table->setItem(row, 1,
-                       new QTableWidgetItem(
-                           QStringLiteral("%1 #%2").arg(typeName).arg(event.deviceSerial)));
-        table->setItem(row, 2,
-                       new SortKeyItem(QString::number(event.value, 'f', 3), event.value));
+        table->setItem(
+            row, 0,
+            new SortKeyItem(event.dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                            event.dateTime));
+        table->setItem(
+            row, 1,
+            new QTableWidgetItem(QStringLiteral("%1 #%2").arg(typeName).arg(event.deviceSerial)));
+        table->setItem(row, 2, new SortKeyItem(QString::number(event.value, 'f', 3), event.value));
         table->setItem(row, 3,
                        new SortKeyItem(QString::number(event.medValue, 'f', 2), event.medValue));
         table->setItem(row, 4,
@@ -315,19 +311,21 @@ void UserDetailsWidget::feedChart(ChartWidget *chart, const QDate &first, const 
 void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &events,
                                   const QDate &first, const QDate &last)
 {
-    ChartWidget::Points dose;
-    ChartWidget::Points rate;
+    ChartWidget::Series dose;
+    ChartWidget::Series rate;
     dose.reserve(events.size());
     rate.reserve(events.size());
     // The list comes newest first; the chart wants the oldest first.
     for (auto it = events.crbegin(); it != events.crend(); ++it) {
-        if (it->eventType == 200) {
+        if (it->eventType == VDB::EventMeasurement) {
             dose.append({it->dateTime, it->value});
-            // Rates are stored as the device gives them, in µSv/h; the rate
-            // axis is in the display milli-unit per hour.
-            rate.append({it->dateTime, toDisplayDose(it->medValue / 1000.0)});
-        } else if (it->eventType == 300) {
-            rate.append({it->dateTime, it->value});
+            // The rate as the device gave it, in µSv/h; the chart shows it in
+            // the display milli-unit per hour.
+            rate.append({it->dateTime, it->medValue});
+        } else if (it->eventType == VDB::EventDose) {
+            // A dose record puts its dose on the rate axis as it is: give it
+            // in µSv/h so that the chart's conversion returns it unchanged.
+            rate.append({it->dateTime, toStoredDose(it->value) * 1000.0});
         }
     }
     const QDateTime from(first, QTime(0, 0));

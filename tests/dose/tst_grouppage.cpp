@@ -181,12 +181,12 @@ void GroupPageTest::menuCarriesTheGroup()
 void GroupPageTest::currentMonthColumnStartsOnTheFirst()
 {
     // Today is 1 March: only the doses of 1 March count.
-    QVERIFY(m_db->db()->addEvents(
-        {event(m_boris, QDateTime(QDate(2026, 2, 28), QTime(23, 59)), 300, 5),
-         event(m_boris, QDateTime(m_today, QTime(0, 0)), 300, 0.25),
-         event(m_boris, QDateTime(m_today, QTime(23, 0)), 300, 0.5),
-         event(m_boris, QDateTime(m_today, QTime(23, 30)), 200, 9),
-         event(m_anna, QDateTime(m_today, QTime(1, 0)), 300, 1500)}));
+    QVERIFY(
+        m_db->db()->addEvents({event(m_boris, QDateTime(QDate(2026, 2, 28), QTime(23, 59)), 300, 5),
+                               event(m_boris, QDateTime(m_today, QTime(0, 0)), 300, 0.25),
+                               event(m_boris, QDateTime(m_today, QTime(23, 0)), 300, 0.5),
+                               event(m_boris, QDateTime(m_today, QTime(23, 30)), 200, 9),
+                               event(m_anna, QDateTime(m_today, QTime(1, 0)), 300, 1500)}));
     m_page->setGroup(m_group);
     QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("750.0000 мкЗв"));
     QCOMPARE(table()->item(0, 2)->text(), QString::fromUtf8("1.5000 Зв"));

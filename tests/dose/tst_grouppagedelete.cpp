@@ -67,10 +67,7 @@ private slots:
 
 private:
     void select(const QList<int> &rows);
-    QPushButton *deleteButton() const
-    {
-        return m_page->findChild<QPushButton *>("delUsersButton");
-    }
+    QPushButton *deleteButton() const { return m_page->findChild<QPushButton *>("delUsersButton"); }
     bool stored(const SharedUser &user) const { return m_db->db()->users().contains(user); }
 
     QScopedPointer<TestDatabase> m_db;
@@ -113,16 +110,15 @@ void GroupPageDeleteTest::select(const QList<int> &rows)
     table->clearSelection();
     for (int row : rows)
         table->selectionModel()->select(table->model()->index(row, 0),
-                                        QItemSelectionModel::Select
-                                            | QItemSelectionModel::Rows);
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QVERIFY(deleteButton()->isEnabled());
 }
 
 void GroupPageDeleteTest::refusedWithoutRight()
 {
-    SharedUser operatorUser = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
-                                            {m_db->db()->groups().at(1)}, User::Operator,
-                                            QStringLiteral("oleg"));
+    SharedUser operatorUser
+        = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
+                        {m_db->db()->groups().at(1)}, User::Operator, QStringLiteral("oleg"));
     m_db->db()->setCurrentUser(operatorUser);
     select({1});
     auto seen = answerBoxes({QMessageBox::Ok});

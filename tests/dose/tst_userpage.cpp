@@ -97,8 +97,7 @@ void UserPageTest::headOfUserWithoutDevice()
     auto *button = page.findChild<QPushButton *>("deviceButton");
     QCOMPARE(button->text(), QString::fromUtf8("Назначить прибор"));
     QVERIFY(!button->isEnabled()); // device use not allowed
-    QCOMPARE(page.findChild<QLabel *>("userName")->text(),
-             QString::fromUtf8("<s>Петров Пётр</s>"));
+    QCOMPARE(page.findChild<QLabel *>("userName")->text(), QString::fromUtf8("<s>Петров Пётр</s>"));
     QCOMPARE(page.findChild<QLabel *>("deviceDescriptionlabel")->text(),
              QString::fromUtf8("Не назначен"));
     QVERIFY(page.findChild<QLabel *>("isOperatorLabel")->isHidden());
@@ -155,8 +154,7 @@ void UserPageTest::datesStartFromTodayAndInterval()
     QCOMPARE(page.findChild<QDateEdit *>("monthDateEdit")->displayFormat(),
              QStringLiteral("MMMM,  yyyy"));
     for (const char *name : {"dayDateEdit", "startDateEdit", "endDateEdit"})
-        QCOMPARE(page.findChild<QDateEdit *>(name)->calendarWidget()->firstDayOfWeek(),
-                 Qt::Monday);
+        QCOMPARE(page.findChild<QDateEdit *>(name)->calendarWidget()->firstDayOfWeek(), Qt::Monday);
     auto *tabs = page.findChild<QTabWidget *>("tabWidget");
     QCOMPARE(tabs->count(), 4);
     QCOMPARE(tabs->tabText(3), QString::fromUtf8("Период"));
@@ -173,7 +171,7 @@ void UserPageTest::menuCarriesTheUser()
     page.setUser(m_user);
     QMenu *menu = page.findChild<QPushButton *>("userMenuButton")->menu();
     QVERIFY(menu);
-    QCOMPARE(menu->actions(), (QList<QAction *>{&edit, &del}));
+    QCOMPARE(menu->actions(), (QList<QAction *> {&edit, &del}));
     emit menu->aboutToShow();
     QCOMPARE(edit.data().value<SharedUser>(), m_user);
     QCOMPARE(del.data().value<SharedUser>(), m_user);
@@ -350,9 +348,9 @@ void UserPageTest::monthAndYearWindows()
 void UserPageTest::deviceButtonRefusedWithoutRight()
 {
     // An operator of "Пользователи" (no rights) may not assign devices.
-    SharedUser operatorUser = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
-                                            {m_db->db()->groups().at(2)}, User::Operator,
-                                            QStringLiteral("oleg"));
+    SharedUser operatorUser
+        = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
+                        {m_db->db()->groups().at(2)}, User::Operator, QStringLiteral("oleg"));
     QVERIFY(operatorUser);
     m_db->db()->setCurrentUser(operatorUser);
     m_user->canUseDevice = true;

@@ -196,8 +196,8 @@ void UserPageRefreshTest::unitChangeReadsDosesAgain()
     QCOMPARE(table()->item(0, 2)->text(), QStringLiteral("50.000"));
     for (const char *chart :
          {"dayChartWidget", "monthChartWidget", "yearChartWidget", "rangeChartWidget"}) {
-        auto *plot = m_page->findChild<ChartWidget *>(QLatin1String(chart))
-                         ->findChild<QCustomPlot *>();
+        auto *plot
+            = m_page->findChild<ChartWidget *>(QLatin1String(chart))->findChild<QCustomPlot *>();
         QCOMPARE(plot->graph(0)->data()->at(0)->value, 50.0);
     }
 }
