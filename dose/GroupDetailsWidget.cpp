@@ -109,8 +109,6 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
         connect(button, &QPushButton::clicked, this, &GroupDetailsWidget::printReport);
     connect(db, &VDB::DataBase::thresholdsUpdated, this, &GroupDetailsWidget::updateThresholds);
     connect(db, &VDB::DataBase::optionsChanged, this, &GroupDetailsWidget::optionsChanged);
-
-    m_unitsShown = db->options().units;
 }
 
 GroupDetailsWidget::~GroupDetailsWidget() = default;
@@ -129,7 +127,6 @@ void GroupDetailsWidget::setGroup(SharedGroup group)
     m_group = group;
     if (!m_group)
         return;
-    m_unitsShown = VDB::DataBase::instance()->options().units;
 
     m_ui->groupNameLabel->setText(m_group->name);
     m_ui->groupNameLabel->setToolTip(m_group->name);
@@ -316,16 +313,10 @@ void GroupDetailsWidget::feedChart(ChartWidget *chart, const QDate &first, const
 void GroupDetailsWidget::optionsChanged()
 {
     updateThresholds();
-    if (!m_group)
-        return;
-    // setGroup re-reads the month column in the new unit; the member's charts
-    // hold doses in the display unit and are read again after a unit change.
-    const int units = VDB::DataBase::instance()->options().units;
-    const bool unitChanged = units != m_unitsShown;
-    const SharedUser member = m_selectedUser;
-    setGroup(m_group);
-    if (unitChanged && member == m_selectedUser && member)
-        showUserCharts(member);
+    // The month column and the member's charts hold doses in the display
+    // unit; setGroup reads both again.
+    if (m_group)
+        setGroup(m_group);
 }
 
 void GroupDetailsWidget::dellUsersButtonClicked()

@@ -76,5 +76,4 @@ private:
     QAction *m_delGroupAction = nullptr;
     QAction *m_deviceUsageAction = nullptr;
     QMenu *m_groupMenu = nullptr;
-    int m_unitsShown = -1;
 };
