@@ -1,22 +1,28 @@
 #include "app/AccessCheck.h"
 
 #include "db/DataBase.h"
+#include "db/Group.h"
+#include "db/User.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 
 bool hasAccess(const SharedUser &user, int operation)
 {
-    if (!user || operation < AccessOperation::AddUser || operation > AccessOperation::DeviceSettings)
+    if (!user || operation < AccessOperation::AddUser
+        || operation > AccessOperation::DeviceSettings)
         return false;
-    if (user->role == User::Administrator)
+    if (user->isAdministrator())
         return true;
+    // Computed afresh each time, so a change of a group's rights applies at once.
+    const int rights = user->rights();
     switch (operation) {
     case AccessOperation::ProgramSettings:
-        return user->rights() & Group::ProgramSettings;
+        return rights & Group::ProgramSettings;
     case AccessOperation::AssignDevice:
-        return user->rights() & Group::AssignDevices;
+        return rights & Group::AssignDevices;
     case AccessOperation::DeviceSettings:
-        return user->rights() & Group::DeviceSettings;
+        return rights & Group::DeviceSettings;
     default:
         return false;
     }
@@ -26,7 +32,8 @@ bool checkAccess(int operation, QWidget *parent)
 {
     if (hasAccess(VDB::DataBase::instance()->currentUser(), operation))
         return true;
-    QMessageBox::critical(parent, QObject::tr("Сообщение системы безопасности"),
-                          QObject::tr("У вас нет прав на выполнение операции"));
+    QMessageBox::critical(
+        parent, QCoreApplication::translate("AccessCheck", "Сообщение системы безопасности"),
+        QCoreApplication::translate("AccessCheck", "У вас нет прав на выполнение операции"));
     return false;
 }

@@ -1,17 +1,162 @@
 #include "app/Startup.h"
 
+#include "app/LibraryPath.h"
+#include "app/LoginDialog.h"
+#include "db/DataBase.h"
+#include "db/MetaTypes.h"
 #include "ui/OrvaneWindow.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTranslator>
+#include <QtDebug>
 
-namespace Startup {
+#include <cstdlib>
+#include <cstring>
 
-int run(int argc, char *argv[])
+int Startup::run(int argc, char *argv[])
 {
+    prepareProcess(argc > 0 ? argv[0] : nullptr);
+
     QApplication app(argc, argv);
+    QTranslator translator;
+    installTranslation(translator);
+    setApplicationIdentity();
+
+    return runApplication(app, isMaintenanceRun(argc, argv));
+}
+
+void Startup::prepareProcess(const char *argv0)
+{
+    registerMetaTypes();
+    seedRandomGenerator();
+    // Before anything is loaded on demand, the device plug-in in particular.
+    addLibraryDirectory(executableDirectory(argv0));
+}
+
+int Startup::runApplication(QApplication &app, bool maintenance)
+{
+    if (maintenance)
+        return runMaintenance();
+    if (!makeDatabaseUsable())
+        return DatabaseUnusable;
+    if (!logIn())
+        return LoginCancelled;
+    return runMainWindow(app);
+}
+
+bool Startup::isMaintenanceRun(int argc, const char *const argv[])
+{
+    return argc == 2 && argv && argv[1] && std::strcmp(argv[1], "-gendb") == 0;
+}
+
+void Startup::registerMetaTypes()
+{
+    VDB::registerMetaTypes();
+}
+
+void Startup::seedRandomGenerator()
+{
+    std::srand(static_cast<unsigned>(QDateTime::currentSecsSinceEpoch()));
+}
+
+QString Startup::executableDirectory(const char *argv0)
+{
+#if defined(Q_OS_LINUX)
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    if (!exe.isEmpty())
+        return QFileInfo(exe).absolutePath();
+#endif
+    if (argv0 && *argv0)
+        return QFileInfo(QFile::decodeName(argv0)).absolutePath();
+    return QDir::currentPath();
+}
+
+void Startup::addLibraryDirectory(const QString &executableDir)
+{
+    LibraryPath::setLibraryDirectory(QDir(executableDir).filePath(QStringLiteral("mydlls")));
+}
+
+bool Startup::installTranslation(QTranslator &translator)
+{
+    const QString name = QStringLiteral("qt_") + QStringLiteral("ru");
+    if (!translator.load(name, QLibraryInfo::location(QLibraryInfo::TranslationsPath))
+        && !translator.load(name))
+        return false;
+    return QCoreApplication::installTranslator(&translator);
+}
+
+QString Startup::applicationName()
+{
+    // The UTF-8 bytes read as Latin-1: the data folder has always been named
+    // this way, and existing databases are found there.
+    return QString::fromLatin1(u8"КВР-ТМ4040");
+}
+
+QString Startup::organizationName()
+{
+    return QString::fromLatin1(u8"Норвилон");
+}
+
+void Startup::setApplicationIdentity()
+{
+    QCoreApplication::setApplicationName(applicationName());
+    QCoreApplication::setOrganizationName(organizationName());
+}
+
+int Startup::runMaintenance()
+{
+    const OperationResult created = VDB::DataBase::openOrCreate(true);
+    if (created.code != 0) {
+        qWarning().noquote() << created.message;
+        return DatabaseUnusable;
+    }
+    const OperationResult generated = VDB::DataBase::generateTestData();
+    if (generated.code != 0) {
+        qWarning().noquote() << generated.message;
+        return DatabaseUnusable;
+    }
+    return MaintenanceDone;
+}
+
+bool Startup::makeDatabaseUsable()
+{
+    const OperationResult opened = VDB::DataBase::openOrCreate(false);
+    if (opened.code == 0)
+        return true;
+
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        nullptr, tr("Ошибка"),
+        tr("При соединении с базой произошла ошибка.\nПодробности: \"%1\".\nПопытаться "
+           "пересоздать базу данных? ВНИМАНИЕ! Это уничтожит все данные!")
+            .arg(opened.message),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return false;
+
+    const OperationResult recreated = VDB::DataBase::openOrCreate(true);
+    if (recreated.code == 0)
+        return true;
+    QMessageBox::critical(nullptr, tr("Ошибка"),
+                          tr("Не удалось создать БД.\nПодробности: \"%1\".\nДальнейшая работа "
+                             "программы невозможна")
+                              .arg(recreated.message));
+    return false;
+}
+
+bool Startup::logIn()
+{
+    LoginDialog dialog;
+    return dialog.exec() == QDialog::Accepted;
+}
+
+int Startup::runMainWindow(QApplication &app)
+{
     OrvaneWindow window;
     window.show();
     return app.exec();
 }
-
-} // namespace Startup

@@ -1,9 +1,77 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QString>
+
+class QApplication;
+class QTranslator;
+
 // The program's entry: prepares the process, opens the database, asks for a
-// login and runs the main window.
-namespace Startup {
+// login and runs the main window. Each step is a function of its own so that
+// the flows can be driven one by one.
+class Startup
+{
+    Q_DECLARE_TR_FUNCTIONS(Startup)
 
-int run(int argc, char *argv[]);
+public:
+    // Process exit codes besides the event loop's.
+    enum ExitCode : int {
+        MaintenanceDone = 0,
+        DatabaseUnusable = -1,
+        LoginCancelled = -2,
+    };
 
-} // namespace Startup
+    // The whole start-up; returns the process exit code.
+    static int run(int argc, char *argv[]);
+
+    // What happens before the application object exists: meta-types, the
+    // random seed and the library directory beside the executable.
+    static void prepareProcess(const char *argv0);
+
+    // Everything after the application object got its translation and
+    // identity: the maintenance run, or the database, the login and the main
+    // window. Returns the process exit code.
+    static int runApplication(QApplication &app, bool maintenance);
+
+    // Whether the command line asks for the maintenance run: exactly one
+    // argument, and it is "-gendb" byte for byte.
+    static bool isMaintenanceRun(int argc, const char *const argv[]);
+
+    // Makes the shared record types known to queued connections.
+    static void registerMetaTypes();
+
+    // Seeds the pseudo-random generator the test-data generator draws from.
+    static void seedRandomGenerator();
+
+    // The directory holding the running executable; `argv0` is used only when
+    // the system cannot tell. Works before the application object exists.
+    static QString executableDirectory(const char *argv0);
+
+    // Makes "mydlls" in `executableDir` the first place device plug-ins are
+    // looked for.
+    static void addLibraryDirectory(const QString &executableDir);
+
+    // Loads Qt's own Russian catalogue into `translator` and installs it when
+    // found; a missing catalogue is not an error.
+    static bool installTranslation(QTranslator &translator);
+
+    // The application and organisation names that place the data folder.
+    static QString applicationName();
+    static QString organizationName();
+    static void setApplicationIdentity();
+
+    // "-gendb": re-creates the database and fills it with test data, without
+    // any window. Returns 0 or -1; failures go to the warning log only.
+    static int runMaintenance();
+
+    // Opens the database, or creates it on first use, or re-creates it after
+    // asking the operator. False means the program cannot go on (exit -1);
+    // every message box has already been shown.
+    static bool makeDatabaseUsable();
+
+    // Runs the login dialog; true when a user is logged in.
+    static bool logIn();
+
+    // Shows the main window until it is closed; returns the event loop's code.
+    static int runMainWindow(QApplication &app);
+};

@@ -1,12 +1,36 @@
 #include "db/DataBase.h"
 
+#include "db/Transaction.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <QStandardPaths>
+#include <QTextStream>
 
 namespace VDB {
 
 namespace {
+
 DataBase *g_instance = nullptr;
 QString g_fileName;
+
+const char ScriptResource[] = ":/text/resources/data/create_db.sql";
+const int SchemaVersion = 2;
+
+// Indexes that the dose sums and the per-user event lists need on large
+// tables. They are not part of the creation script; every open adds the ones
+// that are missing, so files made without them speed up as well.
+const char *const ExtraIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS idx_events_user_type_date ON Events (userId, eventType, dateTime)",
+    "CREATE INDEX IF NOT EXISTS idx_events_user_date ON Events (userId, dateTime)",
+    "CREATE INDEX IF NOT EXISTS idx_events_type_date ON Events (eventType, dateTime)",
+};
+
 } // namespace
 
 DataBase *DataBase::instance()
@@ -16,46 +40,283 @@ DataBase *DataBase::instance()
     return g_instance;
 }
 
-OperationResult DataBase::openOrCreate(bool) { instance(); return OperationResult(0); }
-OperationResult DataBase::generateTestData() { return OperationResult(0); }
-QString DataBase::dataDirectory() { return QString(); }
-QString DataBase::defaultFileName() { return dataDirectory() + QStringLiteral("doserdr22.db"); }
-void DataBase::setFileName(const QString &fileName) { g_fileName = fileName; }
-void DataBase::destroyInstance() { delete g_instance; g_instance = nullptr; }
-QString DataBase::fileName() const { return m_fileName; }
-bool DataBase::isOpen() const { return false; }
-QDate DataBase::today() const { return m_today.isValid() ? m_today : QDate::currentDate(); }
-void DataBase::setToday(const QDate &date) { m_today = date; }
-void DataBase::loadAll() {}
-DeviceType *DataBase::deviceType(int) const { return nullptr; }
-SharedUser DataBase::user(int) const { return {}; }
-SharedGroup DataBase::group(int) const { return {}; }
-SharedUser DataBase::userWithDevice(const DeviceType *, int) const { return {}; }
-SharedUser DataBase::findUser(const QString &, const QString &) const { return {}; }
-bool DataBase::login(const QString &, const QString &) { return false; }
-bool DataBase::isMainAdministrator(const QString &, const QString &) const { return false; }
-bool DataBase::addEvents(const QList<VDB::Event> &) { return false; }
-bool DataBase::addEvent(const VDB::Event &) { return false; }
-void DataBase::userEvents(QList<VDB::Event> &, const QDate &, const QDate &, const SharedUser &) const {}
-void DataBase::deviceAssignmentEvents(QList<VDB::Event> &, const QDate &, const QDate &, const DeviceType *) const {}
-double DataBase::userDose(quint16, const SharedUser &) const { return 0; }
-double DataBase::groupDose(quint16, const SharedGroup &) const { return 0; }
-OperationResult DataBase::validateUser(const User &, const SharedUser &) const { return {}; }
-OperationResult DataBase::addUser(const User &) { return {3}; }
-OperationResult DataBase::updateUser(const SharedUser &, const User &) { return {3}; }
-OperationResult DataBase::deleteUser(const SharedUser &) { return {3}; }
-bool DataBase::addGroup(const QString &, const QString &, int) { return false; }
-bool DataBase::updateGroup(const SharedGroup &, const QString &, const QString &, int) { return false; }
-bool DataBase::deleteGroup(const SharedGroup &, const SharedGroup &) { return false; }
-bool DataBase::setDeviceUsage(const SharedGroup &, bool, const QString &) { return false; }
-bool DataBase::assignDevice(const SharedUser &, DeviceType *, int, const QDateTime &, const QString &) { return false; }
-bool DataBase::unassignDevice(const SharedUser &) { return false; }
-bool DataBase::updateOptions(const Options &) { return false; }
-bool DataBase::saveThresholds(const QList<int> &, const QList<ThresholdData> &, const QList<SharedThreshold> &) { return false; }
-bool DataBase::saveThresholds(const QList<ThresholdChange> &) { return false; }
-void DataBase::setUserGroups(const SharedUser &, const QList<SharedGroup> &) {}
+void DataBase::setFileName(const QString &fileName)
+{
+    g_fileName = fileName;
+}
 
-DataBase::DataBase(const QString &fileName) : m_fileName(fileName) {}
-DataBase::~DataBase() = default;
+void DataBase::destroyInstance()
+{
+    delete g_instance;
+    g_instance = nullptr;
+}
+
+QString DataBase::dataDirectory()
+{
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    if (path.isEmpty() || !QDir().mkpath(path))
+        return QString();
+    return QDir(path).absolutePath() + QLatin1Char('/');
+}
+
+QString DataBase::defaultFileName()
+{
+    return dataDirectory() + QStringLiteral("doserdr22.db");
+}
+
+DataBase::DataBase(const QString &fileName)
+    : m_fileName(fileName)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.setDatabaseName(fileName);
+    if (db.open())
+        loadAll();
+}
+
+DataBase::~DataBase()
+{
+    clearCaches();
+    {
+        QSqlDatabase db = connection();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+}
+
+QSqlDatabase DataBase::connection() const
+{
+    return QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+}
+
+QString DataBase::fileName() const
+{
+    return m_fileName;
+}
+
+bool DataBase::isOpen() const
+{
+    return connection().isOpen();
+}
+
+QDate DataBase::today() const
+{
+    return m_today.isValid() ? m_today : QDate::currentDate();
+}
+
+void DataBase::setToday(const QDate &date)
+{
+    m_today = date;
+}
+
+bool DataBase::exec(QSqlQuery &query) const
+{
+    if (query.exec())
+        return true;
+    m_error = query.lastError().text();
+    return false;
+}
+
+bool DataBase::exec(const QString &sql) const
+{
+    QSqlQuery query(connection());
+    if (query.exec(sql))
+        return true;
+    m_error = query.lastError().text();
+    return false;
+}
+
+bool DataBase::prepare(QSqlQuery &query, const QString &sql) const
+{
+    if (query.prepare(sql))
+        return true;
+    m_error = query.lastError().text();
+    return false;
+}
+
+QString DataBase::errorText() const
+{
+    const QString connectionError = connection().lastError().text();
+    return m_error.isEmpty() ? connectionError : m_error;
+}
+
+OperationResult DataBase::openOrCreate(bool recreate)
+{
+    return instance()->check(recreate);
+}
+
+OperationResult DataBase::check(bool recreate)
+{
+    m_error.clear();
+    if (!isOpen())
+        return {-1, tr("Ошибка открытия базы данных (%1)").arg(connection().lastError().text())};
+
+    // Listing the tables is the first read of the file; a file that is not a
+    // database fails here and must not be mistaken for an empty one.
+    QStringList tables;
+    QSqlQuery list(connection());
+    if (list.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+        while (list.next()) {
+            const QString name = list.value(0).toString();
+            if (!name.startsWith(QLatin1String("sqlite_")))
+                tables << name;
+        }
+    } else {
+        const QString error = list.lastError().text();
+        list.finish();
+        if (!recreate)
+            return {-1, tr("Ошибка открытия базы данных (%1)").arg(error)};
+        // The operator agreed to destroy the unreadable file.
+        QString reopenError;
+        if (!reopenEmptyFile(&reopenError))
+            return {-1, tr("Ошибка открытия базы данных (%1)").arg(reopenError)};
+    }
+    list.finish();
+
+    if (tables.isEmpty() || recreate)
+        return create(tables);
+
+    if (!tables.contains(QStringLiteral("Service")))
+        return {-1, tr("Структура базы данных неверна")};
+    QSqlQuery version(connection());
+    if (!version.exec(QStringLiteral("SELECT version FROM 'Service'")) || !version.next())
+        return {-1, tr("Структура базы данных неверна")};
+    if (version.value(0).toInt() != SchemaVersion)
+        return {-1, tr("Неподдерживаемая версия базы данных")};
+    version.finish();
+
+    // A read-only file stays usable without the extra indexes.
+    ensureIndexes();
+    return {0};
+}
+
+bool DataBase::reopenEmptyFile(QString *error)
+{
+    clearCaches();
+    QSqlDatabase db = connection();
+    db.close();
+    QFile file(m_fileName);
+    if (file.exists() && !file.remove()) {
+        *error = file.errorString();
+        db.open();
+        return false;
+    }
+    if (!db.open()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+OperationResult DataBase::create(const QStringList &tables)
+{
+    QFile file(QString::fromLatin1(ScriptResource));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {1, tr("Не удалось зачитать скрипт создания базы данных")};
+    QTextStream in(&file);
+    in.setCodec("UTF-8");
+    in.setAutoDetectUnicode(true);
+    const QString script = in.readAll();
+
+    // Everything happens in one transaction: a failing statement leaves the
+    // file exactly as it was instead of half-built.
+    Transaction transaction(connection());
+    for (const QString &table : tables)
+        exec(QStringLiteral("DROP TABLE IF EXISTS \"%1\"")
+                 .arg(QString(table).replace(QLatin1Char('"'), QLatin1String("\"\""))));
+
+    const QStringList statements = script.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString &part : statements) {
+        const QString statement = part.trimmed();
+        if (statement.isEmpty())
+            continue;
+        QSqlQuery query(connection());
+        if (!query.exec(statement)) {
+            const QString error = query.lastError().text();
+            qDebug() << "SQL error:" << error;
+            qDebug().noquote() << "SQL query:" << statement;
+            query.finish();
+            transaction.rollback();
+            return {3, error};
+        }
+    }
+    if (!ensureIndexes()) {
+        transaction.rollback();
+        return {3, errorText()};
+    }
+    if (!transaction.commit())
+        return {3, transaction.errorText()};
+    loadAll();
+    return {0};
+}
+
+bool DataBase::ensureIndexes()
+{
+    for (const char *sql : ExtraIndexes) {
+        if (!exec(QString::fromLatin1(sql))) {
+            qDebug() << "Index not created:" << m_error;
+            return false;
+        }
+    }
+    return true;
+}
+
+DeviceType *DataBase::deviceType(int id) const
+{
+    for (DeviceType *type : m_deviceTypes) {
+        if (type->id == id)
+            return type;
+    }
+    return nullptr;
+}
+
+SharedUser DataBase::user(int id) const
+{
+    for (const SharedUser &u : m_users) {
+        if (u->id == id)
+            return u;
+    }
+    return SharedUser();
+}
+
+SharedGroup DataBase::group(int id) const
+{
+    for (const SharedGroup &g : m_groups) {
+        if (g->id == id)
+            return g;
+    }
+    return SharedGroup();
+}
+
+SharedUser DataBase::userWithDevice(const DeviceType *type, int serial) const
+{
+    for (const SharedUser &u : m_users) {
+        if (u->device && u->device->type == type && u->device->serial == serial)
+            return u;
+    }
+    return SharedUser();
+}
+
+SharedUser DataBase::findUser(const QString &login, const QString &password) const
+{
+    if (login.isEmpty() || password.isEmpty())
+        return SharedUser();
+    for (const SharedUser &u : m_users) {
+        if (u->login == login && u->password == password)
+            return u;
+    }
+    return SharedUser();
+}
+
+bool DataBase::login(const QString &login, const QString &password)
+{
+    m_currentUser = findUser(login, password);
+    return !m_currentUser.isNull();
+}
+
+bool DataBase::isMainAdministrator(const QString &login, const QString &password) const
+{
+    const SharedUser u = findUser(login, password);
+    return u && u->role == User::Administrator;
+}
 
 } // namespace VDB

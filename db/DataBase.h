@@ -14,9 +14,11 @@
 #include <QDate>
 #include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 
 class QSqlDatabase;
+class QSqlQuery;
 
 namespace VDB {
 
@@ -140,19 +142,29 @@ private:
     ~DataBase() override;
 
     QSqlDatabase connection() const;
-    OperationResult createSchema(const QStringList &tables);
-    void ensureIndexes();
+    OperationResult check(bool recreate);
+    OperationResult create(const QStringList &tables);
+    bool reopenEmptyFile(QString *error);
+    bool ensureIndexes();
     OperationResult fillTestData();
+    // Runs a statement and remembers the error text of a failure.
+    bool exec(QSqlQuery &query) const;
+    bool exec(const QString &sql) const;
+    bool prepare(QSqlQuery &query, const QString &sql) const;
+    // Error text of the last failure (statement or connection).
+    QString errorText() const;
+    QList<VDB::Event> readEvents(QSqlQuery &query, const SharedUser &user) const;
+    double doseSum(QSqlQuery &query) const;
     void clearCaches();
     void loadOptions();
     void loadDeviceTypes();
     void loadUsers();
     void loadGroups();
     void loadThresholds();
-    QString lastError() const;
     QPair<QDate, QDate> doseWindow(quint16 period) const;
 
     QString m_fileName;
+    mutable QString m_error;
     QDate m_today;
     QList<SharedUser> m_users;
     QList<SharedGroup> m_groups;

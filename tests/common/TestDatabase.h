@@ -64,6 +64,10 @@ public:
     // The first column of the first row of a query, or an invalid variant.
     static QVariant scalar(const QString &sql);
 
+    // Turns off the disk syncs of the store's connection (done by the
+    // constructor and reopen(); call again after destroying the instance).
+    static void relaxDurability();
+
 private:
     QScopedPointer<QTemporaryDir> m_dir;
     bool m_valid = false;

@@ -1,0 +1,44 @@
+#include "app/ConfirmCredentialsDialog.h"
+#include "ui_ConfirmCredentialsDialog.h"
+
+#include "db/DataBase.h"
+
+#include <QMessageBox>
+
+ConfirmCredentialsDialog::ConfirmCredentialsDialog(QWidget *parent)
+    : QDialog(parent,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint)
+    , ui(new Ui::ConfirmCredentialsDialog)
+{
+    ui->setupUi(this);
+    // The administrator's password must never be readable on screen: the
+    // field hides what is typed, as the login dialog's does.
+    ui->passwordLineEdit->setEchoMode(QLineEdit::Password);
+    connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfirmCredentialsDialog::accept);
+    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfirmCredentialsDialog::reject);
+}
+
+ConfirmCredentialsDialog::~ConfirmCredentialsDialog() = default;
+
+QString ConfirmCredentialsDialog::login() const
+{
+    return ui->loginLineEdit->text();
+}
+
+QString ConfirmCredentialsDialog::password() const
+{
+    return ui->passwordLineEdit->text();
+}
+
+bool ConfirmCredentialsDialog::confirmAdministrator(QWidget *parent)
+{
+    ConfirmCredentialsDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    if (VDB::DataBase::instance()->isMainAdministrator(dialog.login(), dialog.password()))
+        return true;
+    QMessageBox::critical(parent, tr("Ошибка"),
+                          tr("Логин и пароль не соответствуют администратору программы"));
+    return false;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+#include <QScopedPointer>
+
+namespace Ui {
+class ConfirmCredentialsDialog;
+}
+
+// Asks for the administrator's login and password before an operation that
+// needs them; it only collects the texts, the caller checks them.
+class ConfirmCredentialsDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit ConfirmCredentialsDialog(QWidget *parent = nullptr);
+    ~ConfirmCredentialsDialog() override;
+
+    QString login() const;
+    QString password() const;
+
+    // Runs the dialog with `parent` and checks the entered texts against the
+    // administrators of the data store. Returns true when the operation may
+    // go on. A cancelled dialog returns false silently; wrong credentials are
+    // reported to the operator before false is returned.
+    static bool confirmAdministrator(QWidget *parent);
+
+private:
+    QScopedPointer<Ui::ConfirmCredentialsDialog> ui;
+};

@@ -1,0 +1,254 @@
+// Events and dose sums.
+
+#include "db/DataBase.h"
+
+#include "db/Transaction.h"
+#include "dose/DoseUnits.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <QSqlRecord>
+
+namespace VDB {
+
+namespace {
+
+QString dateText(const QDate &date)
+{
+    return date.toString(Qt::ISODate);
+}
+
+QVariant dateTimeValue(const QDateTime &dateTime)
+{
+    return dateTime.toString(Qt::ISODateWithMs);
+}
+
+QVariant textOrNull(const QString &text)
+{
+    return text.isEmpty() ? QVariant(QVariant::String) : QVariant(text);
+}
+
+// Groups are summed in slices so that a very large group stays below the
+// engine's limit of bound parameters.
+const int MaxUsersPerStatement = 10000;
+
+} // namespace
+
+bool DataBase::addEvents(const QList<VDB::Event> &events)
+{
+    if (events.isEmpty())
+        return true;
+    Transaction transaction(connection());
+    QSqlQuery query(connection());
+    bool ok = prepare(query,
+                      QStringLiteral("INSERT OR IGNORE INTO 'Events' (dateTime, userId, deviceId, "
+                                     "deviceSerial, eventType, value, medValue, channel, "
+                                     "eventNumber, edThreshold, medThreshold, batteryLow, "
+                                     "detectorFault, hvFault, comment) VALUES (:dateTime, "
+                                     ":userId, :deviceId, :deviceSerial, :eventType, :value, "
+                                     ":medValue, :channel, :eventNumber, :edThreshold, "
+                                     ":medThreshold, :batteryLow, :detectorFault, :hvFault, "
+                                     ":comment)"));
+    for (int i = 0; ok && i < events.size(); ++i) {
+        const Event &e = events.at(i);
+        query.bindValue(0, dateTimeValue(e.dateTime));
+        query.bindValue(1, e.user ? QVariant(e.user->id) : QVariant(QVariant::Int));
+        query.bindValue(2, e.deviceType ? QVariant(e.deviceType->id) : QVariant(QVariant::Int));
+        query.bindValue(3, e.deviceSerial);
+        query.bindValue(4, e.eventType);
+        query.bindValue(5, e.value);
+        query.bindValue(6, e.medValue);
+        query.bindValue(7, e.channel);
+        query.bindValue(8, e.eventNumber);
+        query.bindValue(9, int(e.edThreshold));
+        query.bindValue(10, int(e.medThreshold));
+        query.bindValue(11, int(e.batteryLow));
+        query.bindValue(12, int(e.detectorFault));
+        query.bindValue(13, int(e.hvFault));
+        query.bindValue(14, textOrNull(e.comment));
+        ok = exec(query);
+    }
+    query.finish();
+    if (!ok || !transaction.commit())
+        return false;
+    emit historyAdded();
+    return true;
+}
+
+bool DataBase::addEvent(const VDB::Event &event)
+{
+    const int type = event.eventType;
+    if (type != EventDeviceAssigned && type != EventDeviceReleased && type != EventMeasurement
+        && type != EventDose)
+        return false;
+    const bool assignment = type == EventDeviceAssigned || type == EventDeviceReleased;
+    QSqlQuery query(connection());
+    if (!prepare(query, QStringLiteral("INSERT INTO 'Events' (dateTime, userId, deviceId, "
+                                       "deviceSerial, eventType, value, channel, comment) VALUES "
+                                       "(?, ?, ?, ?, ?, ?, ?, ?)")))
+        return false;
+    const QDateTime when =
+        event.dateTime.isNull() ? QDateTime::currentDateTime() : event.dateTime;
+    query.addBindValue(dateTimeValue(when));
+    query.addBindValue(event.user ? QVariant(event.user->id) : QVariant(QVariant::Int));
+    query.addBindValue(event.deviceType ? QVariant(event.deviceType->id)
+                                        : QVariant(QVariant::Int));
+    query.addBindValue(event.deviceSerial);
+    query.addBindValue(type);
+    query.addBindValue(assignment ? QVariant(QVariant::Double) : QVariant(event.value));
+    query.addBindValue(assignment ? QVariant(QVariant::Int) : QVariant(event.channel));
+    query.addBindValue(textOrNull(event.comment));
+    return exec(query);
+}
+
+void DataBase::userEvents(QList<VDB::Event> &list, const QDate &from, const QDate &to,
+                          const SharedUser &user) const
+{
+    if (!user)
+        return;
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT * FROM 'Events' WHERE userId = ? AND (dateTime >= ? AND "
+                                 "dateTime < ?)ORDER BY id DESC"));
+    query.addBindValue(user->id);
+    query.addBindValue(dateText(from));
+    query.addBindValue(dateText(to.addDays(1)));
+    if (!query.exec())
+        return;
+    const QSqlRecord record = query.record();
+    const int dateTime = record.indexOf(QStringLiteral("dateTime")),
+              deviceId = record.indexOf(QStringLiteral("deviceId")),
+              deviceSerial = record.indexOf(QStringLiteral("deviceSerial")),
+              eventType = record.indexOf(QStringLiteral("eventType")),
+              value = record.indexOf(QStringLiteral("value")),
+              medValue = record.indexOf(QStringLiteral("medValue")),
+              eventNumber = record.indexOf(QStringLiteral("eventNumber")),
+              edThreshold = record.indexOf(QStringLiteral("edThreshold")),
+              medThreshold = record.indexOf(QStringLiteral("medThreshold")),
+              batteryLow = record.indexOf(QStringLiteral("batteryLow")),
+              detectorFault = record.indexOf(QStringLiteral("detectorFault")),
+              hvFault = record.indexOf(QStringLiteral("hvFault")),
+              channel = record.indexOf(QStringLiteral("channel")),
+              comment = record.indexOf(QStringLiteral("comment"));
+    auto present = [&query](int column) { return column >= 0 && !query.isNull(column); };
+    auto flag = [&](int column) { return present(column) && query.value(column).toInt() != 0; };
+    while (query.next()) {
+        Event e;
+        e.user = user;
+        e.dateTime = QDateTime::fromString(query.value(dateTime).toString(), Qt::ISODateWithMs);
+        e.deviceType = deviceType(query.value(deviceId).toInt());
+        e.deviceSerial = query.value(deviceSerial).toInt();
+        e.eventType = query.value(eventType).toInt();
+        e.value = present(value) ? toDisplayDose(query.value(value).toDouble()) : 0;
+        if (present(medValue))
+            e.medValue = query.value(medValue).toDouble();
+        if (present(eventNumber))
+            e.eventNumber = query.value(eventNumber).toInt();
+        e.edThreshold = flag(edThreshold);
+        e.medThreshold = flag(medThreshold);
+        e.batteryLow = flag(batteryLow);
+        e.detectorFault = flag(detectorFault);
+        e.hvFault = flag(hvFault);
+        if (present(channel))
+            e.channel = query.value(channel).toInt();
+        if (present(comment))
+            e.comment = query.value(comment).toString();
+        list.append(e);
+    }
+}
+
+void DataBase::deviceAssignmentEvents(QList<VDB::Event> &list, const QDate &from, const QDate &to,
+                                      const DeviceType *type) const
+{
+    QString sql = QStringLiteral("SELECT dateTime, userId, deviceId, deviceSerial, eventType, "
+                                 "comment FROM 'Events' WHERE (eventType = ? OR eventType = ?) "
+                                 "AND (dateTime >= ? AND dateTime < ?)");
+    if (type)
+        sql += QStringLiteral(" AND deviceId = ?");
+    sql += QStringLiteral(" ORDER BY id DESC");
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    query.addBindValue(int(EventDeviceAssigned));
+    query.addBindValue(int(EventDeviceReleased));
+    query.addBindValue(dateText(from));
+    query.addBindValue(dateText(to.addDays(1)));
+    if (type)
+        query.addBindValue(type->id);
+    if (!query.exec())
+        return;
+    while (query.next()) {
+        Event e;
+        e.dateTime = QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs);
+        if (!query.isNull(1))
+            e.user = user(query.value(1).toInt());
+        e.deviceType = type ? const_cast<DeviceType *>(type) : deviceType(query.value(2).toInt());
+        e.deviceSerial = query.value(3).toInt();
+        e.eventType = query.value(4).toInt();
+        if (!query.isNull(5))
+            e.comment = query.value(5).toString();
+        list.append(e);
+    }
+}
+
+QPair<QDate, QDate> DataBase::doseWindow(quint16 period) const
+{
+    const QDate tomorrow = today().addDays(1);
+    return qMakePair(tomorrow.addDays(-(qint64(period) + 1)), tomorrow);
+}
+
+double DataBase::doseSum(QSqlQuery &query) const
+{
+    if (!query.exec() || !query.next())
+        return 0;
+    return query.value(0).toDouble();
+}
+
+double DataBase::userDose(quint16 period, const SharedUser &user) const
+{
+    const auto window = doseWindow(period);
+    QSqlQuery query(connection());
+    if (user) {
+        query.prepare(QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE userId = ? AND "
+                                     "dateTime >= ? AND dateTime < ? AND eventType = ?"));
+        query.addBindValue(user->id);
+    } else {
+        query.prepare(QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE dateTime >= ? AND "
+                                     "dateTime < ? AND eventType = ?"));
+    }
+    query.addBindValue(dateText(window.first));
+    query.addBindValue(dateText(window.second));
+    query.addBindValue(int(EventDose));
+    return toDisplayDose(doseSum(query));
+}
+
+double DataBase::groupDose(quint16 period, const SharedGroup &group) const
+{
+    if (!group || group->users.isEmpty())
+        return 0;
+    const auto window = doseWindow(period);
+    const QList<SharedUser> &users = group->users;
+    double sum = 0;
+    for (int first = 0; first < users.size(); first += MaxUsersPerStatement) {
+        const int count = qMin(MaxUsersPerStatement, users.size() - first);
+        QString sql = QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE dateTime >= ? AND "
+                                     "dateTime < ? AND eventType = ? AND (userId = ?");
+        sql.reserve(sql.size() + count * 15);
+        for (int i = 1; i < count; ++i)
+            sql += QStringLiteral(" OR userId = ?");
+        sql += QLatin1Char(')');
+        QSqlQuery query(connection());
+        query.prepare(sql);
+        query.addBindValue(dateText(window.first));
+        query.addBindValue(dateText(window.second));
+        query.addBindValue(int(EventDose));
+        for (int i = first; i < first + count; ++i)
+            query.addBindValue(users.at(i)->id);
+        sum += doseSum(query);
+    }
+    return toDisplayDose(sum);
+}
+
+} // namespace VDB
