@@ -68,6 +68,8 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // No sort column until the operator picks one: members stay in group order.
     header->setSortIndicator(-1, Qt::AscendingOrder);
+    // The sex column holds one icon; the style's minimum would widen it.
+    header->setMinimumSectionSize(24);
     const int widths[] = {110, 110, 140, 65, 35, 150};
     for (int column = 0; column < 6; ++column)
         m_ui->usersTableWidget->setColumnWidth(column, widths[column]);

@@ -113,7 +113,12 @@ void GroupPageTest::headAndMembersTable()
 
     QCOMPARE(m_page->findChild<QLabel *>("groupNameLabel")->text(),
              QString::fromUtf8("Пользователи"));
-    QVERIFY(m_page->findChild<QLabel *>("groupDescriptionLabel")->isHidden());
+    auto *description = m_page->findChild<QLabel *>("groupDescriptionLabel");
+    QCOMPARE(description->text(), QString::fromUtf8("Начальная группа пользователей"));
+    QVERIFY(!description->isHidden());
+    QVERIFY(m_db->db()->updateGroup(m_group, m_group->name, QString(), 0));
+    m_page->setGroup(m_group);
+    QVERIFY(description->isHidden());
     QCOMPARE(m_page->findChild<QLabel *>("usersCountLabel")->text(), QStringLiteral("2"));
     QVERIFY(!m_page->findChild<QPushButton *>("delUsersButton")->isEnabled());
     QVERIFY(m_page->findChild<QDateEdit *>("startDateEdit")->calendarWidget()->firstDayOfWeek()

@@ -102,7 +102,20 @@ void UserPageTest::headOfUserWithoutDevice()
              QString::fromUtf8("Не назначен"));
     QVERIFY(page.findChild<QLabel *>("isOperatorLabel")->isHidden());
     QVERIFY(page.findChild<QLabel *>("commentLabel")->isHidden());
-    QVERIFY(!page.findChild<QLabel *>("userPicture")->pixmap(Qt::ReturnByValue).isNull());
+    // The portrait placeholder stands in for a missing photo.
+    const QString blank = QStringLiteral(":/images/resources/pics/blank_user.png");
+    if (QFile::exists(blank))
+        QVERIFY(!page.findChild<QLabel *>("userPicture")->pixmap(Qt::ReturnByValue).isNull());
+
+    // A photo is scaled into the frame, keeping its shape.
+    QPixmap photo(1000, 2000);
+    photo.fill(Qt::darkGreen);
+    m_user->photo = photo;
+    page.setUser(m_user);
+    const QPixmap shown = page.findChild<QLabel *>("userPicture")->pixmap(Qt::ReturnByValue);
+    QVERIFY(!shown.isNull());
+    QVERIFY(shown.height() <= page.findChild<QLabel *>("userPicture")->height());
+    QCOMPARE(shown.width() * 2, shown.height());
 }
 
 void UserPageTest::headOfOperatorWithDevice()
