@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPixmap>
+#include <algorithm>
 
 namespace {
 
@@ -118,10 +119,7 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     connect(db, &VDB::DataBase::optionsChanged, this, &UserDetailsWidget::optionsChanged);
     // New history changes everything but the period chart, which keeps what
     // the operator chose until one of its dates changes.
-    connect(db, &VDB::DataBase::historyAdded, this, &UserDetailsWidget::updateThresholds);
-    connect(db, &VDB::DataBase::historyAdded, this, &UserDetailsWidget::refillDayHistory);
-    connect(db, &VDB::DataBase::historyAdded, this, &UserDetailsWidget::updateMonthChart);
-    connect(db, &VDB::DataBase::historyAdded, this, &UserDetailsWidget::updateYearChart);
+    connect(db, &VDB::DataBase::historyAdded, this, &UserDetailsWidget::refreshAfterHistory);
 
     m_unitsShown = db->options().units;
     m_ui->thresholdsListWidget->hide();
@@ -135,10 +133,13 @@ void UserDetailsWidget::setUser(SharedUser user)
     m_unitsShown = VDB::DataBase::instance()->options().units;
     fillHead();
     updateThresholds();
-    refillDayHistory();
-    updateMonthChart();
-    updateYearChart();
-    updateRangeChart();
+    refill(DayPart | MonthPart | YearPart | PeriodPart);
+}
+
+void UserDetailsWidget::refreshAfterHistory()
+{
+    updateThresholds();
+    refill(DayPart | MonthPart | YearPart);
 }
 
 void UserDetailsWidget::fillHead()
@@ -216,10 +217,7 @@ void UserDetailsWidget::optionsChanged()
     if (units == m_unitsShown)
         return;
     m_unitsShown = units;
-    refillDayHistory();
-    updateMonthChart();
-    updateYearChart();
-    updateRangeChart();
+    refill(DayPart | MonthPart | YearPart | PeriodPart);
 }
 
 void UserDetailsWidget::updateThresholds()
@@ -243,13 +241,7 @@ void UserDetailsWidget::updateThresholds()
 
 void UserDetailsWidget::refillDayHistory()
 {
-    if (!m_user)
-        return;
-    const QDate day = m_ui->dayDateEdit->date();
-    QList<VDB::Event> events;
-    VDB::DataBase::instance()->userEvents(events, day, day, m_user);
-    fillHistoryTable(events);
-    feedChart(m_ui->dayChartWidget, events, day, day);
+    refill(DayPart);
 }
 
 void UserDetailsWidget::fillHistoryTable(const QList<VDB::Event> &events)
@@ -283,29 +275,118 @@ void UserDetailsWidget::fillHistoryTable(const QList<VDB::Event> &events)
 
 void UserDetailsWidget::updateMonthChart()
 {
-    const QDate date = m_ui->monthDateEdit->date();
-    const QDate first(date.year(), date.month(), 1);
-    feedChart(m_ui->monthChartWidget, first, first.addMonths(1).addDays(-1));
+    refill(MonthPart);
 }
 
 void UserDetailsWidget::updateYearChart()
 {
-    const int year = m_ui->yearDateEdit->date().year();
-    feedChart(m_ui->yearChartWidget, QDate(year, 1, 1), QDate(year, 12, 31));
+    refill(YearPart);
 }
 
 void UserDetailsWidget::updateRangeChart()
 {
-    feedChart(m_ui->rangeChartWidget, m_ui->startDateEdit->date(), m_ui->endDateEdit->date());
+    refill(PeriodPart);
 }
 
-void UserDetailsWidget::feedChart(ChartWidget *chart, const QDate &first, const QDate &last)
+UserDetailsWidget::Window UserDetailsWidget::window(Part part) const
+{
+    switch (part) {
+    case DayPart:
+        return {m_ui->dayDateEdit->date(), m_ui->dayDateEdit->date()};
+    case MonthPart: {
+        const QDate date = m_ui->monthDateEdit->date();
+        const QDate first(date.year(), date.month(), 1);
+        return {first, first.addMonths(1).addDays(-1)};
+    }
+    case YearPart: {
+        const int year = m_ui->yearDateEdit->date().year();
+        return {QDate(year, 1, 1), QDate(year, 12, 31)};
+    }
+    case PeriodPart:
+        break;
+    }
+    return {m_ui->startDateEdit->date(), m_ui->endDateEdit->date()};
+}
+
+void UserDetailsWidget::refill(int parts)
 {
     if (!m_user)
         return;
-    QList<VDB::Event> events;
-    VDB::DataBase::instance()->userEvents(events, first, last, m_user);
-    feedChart(chart, events, first, last);
+    QList<Part> chosen;
+    QList<Window> windows;
+    for (Part part : {DayPart, MonthPart, YearPart, PeriodPart}) {
+        if (parts & part) {
+            chosen.append(part);
+            windows.append(window(part));
+        }
+    }
+    const QList<QList<VDB::Event>> events = eventWindows(m_user, windows);
+    for (int i = 0; i < chosen.size(); ++i) {
+        const Window &w = windows.at(i);
+        switch (chosen.at(i)) {
+        case DayPart:
+            fillHistoryTable(events.at(i));
+            feedChart(m_ui->dayChartWidget, events.at(i), w.first, w.last);
+            break;
+        case MonthPart:
+            feedChart(m_ui->monthChartWidget, events.at(i), w.first, w.last);
+            break;
+        case YearPart:
+            feedChart(m_ui->yearChartWidget, events.at(i), w.first, w.last);
+            break;
+        case PeriodPart:
+            feedChart(m_ui->rangeChartWidget, events.at(i), w.first, w.last);
+            break;
+        }
+    }
+}
+
+QList<QList<VDB::Event>> UserDetailsWidget::eventWindows(const SharedUser &user,
+                                                         const QList<Window> &windows)
+{
+    // Windows that overlap or touch are read in one query and split in
+    // memory: the month and the period usually lie inside the year, and
+    // reading a long history costs far more than filtering it.
+    QList<int> order;
+    for (int i = 0; i < windows.size(); ++i)
+        order.append(i);
+    std::sort(order.begin(), order.end(),
+              [&windows](int a, int b) { return windows.at(a).first < windows.at(b).first; });
+    QList<QList<VDB::Event>> result;
+    for (int i = 0; i < windows.size(); ++i)
+        result.append(QList<VDB::Event>());
+
+    VDB::DataBase *db = VDB::DataBase::instance();
+    int next = 0;
+    while (next < order.size()) {
+        Window cluster = windows.at(order.at(next));
+        QList<int> members {order.at(next)};
+        for (++next; next < order.size(); ++next) {
+            const Window &w = windows.at(order.at(next));
+            if (w.first > cluster.last.addDays(1))
+                break;
+            cluster.last = qMax(cluster.last, w.last);
+            members.append(order.at(next));
+        }
+        QList<VDB::Event> loaded;
+        db->userEvents(loaded, cluster.first, cluster.last, user);
+        for (int member : qAsConst(members)) {
+            const Window &w = windows.at(member);
+            if (w.first == cluster.first && w.last == cluster.last) {
+                result[member] = loaded;
+                continue;
+            }
+            // The store's bounds, [first, last + 1 day), compared by date:
+            // local date-time comparisons would cost a time-zone lookup each.
+            QList<VDB::Event> &part = result[member];
+            for (const VDB::Event &event : qAsConst(loaded)) {
+                const QDate date = event.dateTime.date();
+                if (date >= w.first && date <= w.last)
+                    part.append(event);
+            }
+        }
+    }
+    return result;
 }
 
 void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &events,

@@ -34,6 +34,17 @@ public:
     // The state column's text for an event's flags.
     static QString stateText(const VDB::Event &event);
 
+    // A window of whole days, both included.
+    struct Window
+    {
+        QDate first;
+        QDate last;
+    };
+    // The user's events of each window, each list as the store's userEvents
+    // gives it; overlapping windows are read from the store only once.
+    static QList<QList<VDB::Event>> eventWindows(const SharedUser &user,
+                                                 const QList<Window> &windows);
+
 public slots:
     void beforeShowUserMenu();
     void deviceButtonClicked();
@@ -46,9 +57,17 @@ public slots:
     void updateRangeChart();
     void printReport();
 
+private slots:
+    void refreshAfterHistory();
+
 private:
+    // The parts of the page that show events.
+    enum Part { DayPart = 1, MonthPart = 2, YearPart = 4, PeriodPart = 8 };
+
     void fillHead();
-    void feedChart(ChartWidget *chart, const QDate &first, const QDate &last);
+    Window window(Part part) const;
+    // Reads the events of the given parts and shows them.
+    void refill(int parts);
     void feedChart(ChartWidget *chart, const QList<VDB::Event> &events, const QDate &first,
                    const QDate &last);
     void fillHistoryTable(const QList<VDB::Event> &events);
