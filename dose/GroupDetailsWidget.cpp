@@ -6,6 +6,7 @@
 #include "dose/DoseUnits.h"
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
+#include "dose/UserDetailsWidget.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -255,9 +256,7 @@ void GroupDetailsWidget::selectionChanged()
 void GroupDetailsWidget::showUserCharts(const SharedUser &user)
 {
     m_selectedUser = user;
-    updateMonthChart();
-    updateYearChart();
-    updateRangeChart();
+    refillCharts({m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget});
 }
 
 void GroupDetailsWidget::updateThresholds()
@@ -279,37 +278,56 @@ void GroupDetailsWidget::updateThresholds()
 
 void GroupDetailsWidget::updateMonthChart()
 {
-    const QDate date = m_ui->monthDateEdit->date();
-    const QDate first(date.year(), date.month(), 1);
-    feedChart(m_ui->monthChartWidget, first, first.addMonths(1).addDays(-1));
+    refillCharts({m_ui->monthChartWidget});
 }
 
 void GroupDetailsWidget::updateYearChart()
 {
-    const int year = m_ui->yearDateEdit->date().year();
-    feedChart(m_ui->yearChartWidget, QDate(year, 1, 1), QDate(year, 12, 31));
+    refillCharts({m_ui->yearChartWidget});
 }
 
 void GroupDetailsWidget::updateRangeChart()
 {
-    feedChart(m_ui->rangeChartWidget, m_ui->startDateEdit->date(), m_ui->endDateEdit->date());
+    refillCharts({m_ui->rangeChartWidget});
 }
 
-void GroupDetailsWidget::feedChart(ChartWidget *chart, const QDate &first, const QDate &last)
+UserDetailsWidget::Window GroupDetailsWidget::window(const ChartWidget *chart) const
 {
-    ChartWidget::Series dose;
-    if (m_selectedUser) {
-        QList<VDB::Event> events;
-        VDB::DataBase::instance()->userEvents(events, first, last, m_selectedUser);
-        dose.reserve(events.size());
-        // The list comes newest first; the chart wants the oldest first.
-        for (auto it = events.crbegin(); it != events.crend(); ++it) {
-            if (it->eventType == VDB::EventMeasurement)
-                dose.append({it->dateTime, it->value});
-        }
+    if (chart == m_ui->monthChartWidget) {
+        const QDate date = m_ui->monthDateEdit->date();
+        const QDate first(date.year(), date.month(), 1);
+        return {first, first.addMonths(1).addDays(-1)};
     }
-    chart->setDoseData(dose, QDateTime(first, QTime(0, 0)),
-                       QDateTime(last.addDays(1), QTime(0, 0)));
+    if (chart == m_ui->yearChartWidget) {
+        const int year = m_ui->yearDateEdit->date().year();
+        return {QDate(year, 1, 1), QDate(year, 12, 31)};
+    }
+    return {m_ui->startDateEdit->date(), m_ui->endDateEdit->date()};
+}
+
+void GroupDetailsWidget::refillCharts(const QList<ChartWidget *> &charts)
+{
+    QList<UserDetailsWidget::Window> windows;
+    for (const ChartWidget *chart : charts)
+        windows.append(window(chart));
+    QList<QList<VDB::Event>> events;
+    if (m_selectedUser)
+        events = UserDetailsWidget::eventWindows(m_selectedUser, windows);
+    for (int i = 0; i < charts.size(); ++i) {
+        ChartWidget::Series dose;
+        if (i < events.size()) {
+            const QList<VDB::Event> &list = events.at(i);
+            dose.reserve(list.size());
+            // The list comes newest first; the chart wants the oldest first.
+            for (auto it = list.crbegin(); it != list.crend(); ++it) {
+                if (it->eventType == VDB::EventMeasurement)
+                    dose.append({it->dateTime, it->value});
+            }
+        }
+        const UserDetailsWidget::Window &w = windows.at(i);
+        charts.at(i)->setDoseData(dose, QDateTime(w.first, QTime(0, 0)),
+                                  QDateTime(w.last.addDays(1), QTime(0, 0)));
+    }
 }
 
 void GroupDetailsWidget::optionsChanged()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/DataBase.h"
+#include "dose/UserDetailsWidget.h"
 
 #include <QScopedPointer>
 #include <QWidget>
@@ -65,7 +66,9 @@ public slots:
 private:
     void fillUsersTable();
     void showUserCharts(const SharedUser &user);
-    void feedChart(ChartWidget *chart, const QDate &first, const QDate &last);
+    UserDetailsWidget::Window window(const ChartWidget *chart) const;
+    // Charts the selected member's dose, or nothing without a member.
+    void refillCharts(const QList<ChartWidget *> &charts);
     SharedUser userOfRow(int row) const;
 
     QScopedPointer<Ui::GroupDetailsWidget> m_ui;

@@ -42,6 +42,7 @@ private slots:
     void rateFollowsTheUnit();
     void monthAndYearWindows();
     void deviceButtonRefusedWithoutRight();
+    void eventWindowsMatchSeparateQueries();
 
 private:
     VDB::Event event(const QDateTime &when, int type, double value, double rate = 0) const;
@@ -373,6 +374,47 @@ void UserPageTest::deviceButtonRefusedWithoutRight()
     page.findChild<QPushButton *>("deviceButton")->click();
     QVERIFY(seen->seen);
     QCOMPARE(seen->title, QString::fromUtf8("Сообщение системы безопасности"));
+}
+
+void UserPageTest::eventWindowsMatchSeparateQueries()
+{
+    // Events at the edges of every window, inserted out of date order.
+    QList<VDB::Event> events;
+    const QList<QDateTime> times = {
+        QDateTime(QDate(2026, 3, 15), QTime(0, 0)),   QDateTime(QDate(2025, 12, 31), QTime(23, 59)),
+        QDateTime(QDate(2026, 3, 14), QTime(23, 59)), QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(2026, 3, 31), QTime(23, 59)), QDateTime(QDate(2026, 4, 1), QTime(0, 0)),
+        QDateTime(QDate(2026, 12, 31), QTime(12, 0)), QDateTime(QDate(2027, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(2020, 6, 1), QTime(6, 0)),    QDateTime(QDate(2026, 3, 16), QTime(0, 0))};
+    double value = 0.001;
+    for (const QDateTime &time : times) {
+        events.append(event(time, 200, value));
+        value += 0.001;
+    }
+    QVERIFY(m_db->db()->addEvents(events));
+
+    using Window = UserDetailsWidget::Window;
+    const QList<Window> windows = {
+        {QDate(2026, 3, 15), QDate(2026, 3, 15)}, // day inside the month
+        {QDate(2026, 3, 1), QDate(2026, 3, 31)}, // month inside the year
+        {QDate(2026, 1, 1), QDate(2026, 12, 31)}, // year
+        {QDate(2020, 5, 1), QDate(2020, 6, 1)}, // far away from the rest
+        {QDate(2027, 1, 1), QDate(2027, 1, 5)}, // touching the year
+        {QDate(2026, 3, 16), QDate(2026, 3, 14)}, // empty: ends before it starts
+    };
+    const QList<QList<VDB::Event>> shared = UserDetailsWidget::eventWindows(m_user, windows);
+    QCOMPARE(shared.size(), windows.size());
+    for (int i = 0; i < windows.size(); ++i) {
+        QList<VDB::Event> alone;
+        m_db->db()->userEvents(alone, windows.at(i).first, windows.at(i).last, m_user);
+        QCOMPARE(shared.at(i).size(), alone.size());
+        for (int k = 0; k < alone.size(); ++k) {
+            QCOMPARE(shared.at(i).at(k).dateTime, alone.at(k).dateTime);
+            QCOMPARE(shared.at(i).at(k).value, alone.at(k).value);
+        }
+    }
+    QCOMPARE(shared.at(0).size(), 1);
+    QCOMPARE(shared.at(2).size(), 7);
 }
 
 QTEST_MAIN(UserPageTest)
