@@ -15,7 +15,7 @@ if [ "${ORVANE_SKIP_SANITIZED:-0}" != 1 ]; then
     echo "== Sanitized build (AddressSanitizer + UndefinedBehaviorSanitizer)"
     orvane_build "$ORVANE_ROOT/build-asan" -DORVANE_SANITIZE=ON -DORVANE_BUILD_BENCH=OFF \
         -DCMAKE_BUILD_TYPE=Debug
-    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:fast_unwind_on_malloc=0"
     export LSAN_OPTIONS="suppressions=$ORVANE_ROOT/tests/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     (cd "$ORVANE_ROOT/build-asan" && ctest --output-on-failure --parallel "$jobs") || status=1

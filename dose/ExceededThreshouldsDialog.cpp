@@ -1,0 +1,7 @@
+#include "dose/ExceededThreshouldsDialog.h"
+
+ExceededThreshouldsDialog::ExceededThreshouldsDialog(bool, QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("ExceededThreshouldsDialog"));
+}

@@ -1,0 +1,7 @@
+#include "dose/ThresholdListDialog.h"
+
+ThresholdListDialog::ThresholdListDialog(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("ThresholdListDialog"));
+}

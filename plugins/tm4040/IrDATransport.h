@@ -1,0 +1,63 @@
+#pragma once
+
+#include "AbstractTransport.h"
+#include "LinkChannel.h"
+#include "LinkEndpoint.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The link to a dosimeter in front of the infrared port.
+//
+// On Linux an infrared adapter's IrCOMM stream shows up as a serial port
+// and network infrared gateways speak TCP, so the link is either of these:
+// the environment variable TM4040_LINK names it ("serial:/dev/ttyUSB0",
+// "serial:/dev/ttyUSB0:115200" or "tcp:HOST:PORT"); without it the serial
+// ports of the machine are searched for a device that answers the probe.
+//
+// The link sits on a plain descriptor (see LinkChannel) so that calls may
+// come from whichever thread has the turn.
+class IrDATransport final : public AbstractTransport
+{
+public:
+    static constexpr int DefaultAnswerTimeoutMs = 15000;
+    static constexpr int WriteTimeoutMs = 15000;
+    static constexpr int DiscoveryRounds = 3;
+    static constexpr int DiscoveryPauseMs = 200;
+    static constexpr int ProbeTimeoutMs = 1000;
+
+    IrDATransport() = default;
+    ~IrDATransport() = default;
+
+    // Closes any open link, then opens the one named by TM4040_LINK or the
+    // first serial port whose device answers the probe. The device and
+    // service names are those of the infrared stack; the link does not use
+    // them.
+    bool connectTo(const QString &deviceName, const QString &serviceName, bool nineWire);
+    bool write(const QByteArray &frame) override;
+    bool read(QByteArray &out, int size) override;
+    void close();
+    bool isOpen() const { return m_channel.isOpen(); }
+
+    // The request sent to a serial port during the search, and the size of
+    // the answer that marks a device in range.
+    void setDiscoveryProbe(const QByteArray &request, int answerSize);
+
+    // How long an answer may take. A value above 0 set here wins; else the
+    // environment variable TM4040_ANSWER_TIMEOUT_MS when above 0; else 15 s.
+    static void setAnswerTimeoutMs(int ms);
+    static int answerTimeoutMs();
+    // The ports the search tries, in place of the machine's serial ports
+    // (empty: the machine's). For tests.
+    static void setDiscoveryPorts(const QStringList &ports);
+
+private:
+    bool open(const LinkEndpoint &endpoint);
+    bool discover();
+    bool probe(const QString &path);
+
+    LinkChannel m_channel;
+    QByteArray m_probeRequest;
+    int m_probeAnswerSize = 0;
+};

@@ -1,0 +1,258 @@
+#include "LinkChannel.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+bool speedOf(int baud, speed_t *speed)
+{
+    static const struct
+    {
+        int baud;
+        speed_t speed;
+    } table[] = {{1200, B1200},      {2400, B2400},       {4800, B4800},       {9600, B9600},
+                 {19200, B19200},    {38400, B38400},     {57600, B57600},     {115200, B115200},
+                 {230400, B230400},  {460800, B460800},   {500000, B500000},   {576000, B576000},
+                 {921600, B921600},  {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+                 {2000000, B2000000}};
+    for (const auto &entry : table) {
+        if (entry.baud == baud) {
+            *speed = entry.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+int remainingOf(const QElapsedTimer &timer, int timeoutMs)
+{
+    return qMax<qint64>(0, timeoutMs - timer.elapsed());
+}
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+LinkChannel::~LinkChannel()
+{
+    close();
+}
+
+void LinkChannel::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_socket = false;
+    m_broken = false;
+    m_pending.clear();
+}
+
+bool LinkChannel::openSerial(const QString &path, int baud, QString *error)
+{
+    close();
+    speed_t speed;
+    if (!speedOf(baud, &speed)) {
+        *error = QStringLiteral("unsupported speed %1").arg(baud);
+        return false;
+    }
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errnoText();
+        return false;
+    }
+    termios tio;
+    if (::tcgetattr(fd, &tio) != 0) {
+        *error = errnoText();
+        ::close(fd);
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS | CSIZE);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        *error = errnoText();
+        ::close(fd);
+        return false;
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    m_fd = fd;
+    m_socket = false;
+    return true;
+}
+
+bool LinkChannel::openTcp(const QString &host, quint16 port, int timeoutMs, QString *error)
+{
+    close();
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *addresses = nullptr;
+    const int status = ::getaddrinfo(host.toUtf8().constData(),
+                                     QByteArray::number(port).constData(), &hints, &addresses);
+    if (status != 0) {
+        *error = QString::fromLocal8Bit(::gai_strerror(status));
+        return false;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    int fd = -1;
+    for (addrinfo *a = addresses; a && fd < 0; a = a->ai_next) {
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            *error = errnoText();
+            continue;
+        }
+        int connected = ::connect(fd, a->ai_addr, a->ai_addrlen);
+        if (connected != 0 && errno == EINPROGRESS) {
+            pollfd p = {fd, POLLOUT, 0};
+            int ready;
+            do {
+                ready = ::poll(&p, 1, remainingOf(timer, timeoutMs));
+            } while (ready < 0 && errno == EINTR);
+            int soError = ETIMEDOUT;
+            socklen_t length = sizeof soError;
+            if (ready > 0)
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length);
+            errno = soError;
+            connected = soError == 0 ? 0 : -1;
+        }
+        if (connected != 0) {
+            *error = errnoText();
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::freeaddrinfo(addresses);
+    if (fd < 0)
+        return false;
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    m_fd = fd;
+    m_socket = true;
+    return true;
+}
+
+bool LinkChannel::writeAll(const QByteArray &data, int timeoutMs)
+{
+    if (m_fd < 0)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    int done = 0;
+    while (done < data.size()) {
+        // A socket whose peer has gone must not raise SIGPIPE in the program.
+        const ssize_t n = m_socket
+            ? ::send(m_fd, data.constData() + done, size_t(data.size() - done), MSG_NOSIGNAL)
+            : ::write(m_fd, data.constData() + done, size_t(data.size() - done));
+        if (n > 0) {
+            done += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            m_broken = true;
+            return false;
+        }
+        pollfd p = {m_fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, remainingOf(timer, timeoutMs));
+        if (ready == 0)
+            return false;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+bool LinkChannel::fill(int timeoutMs)
+{
+    pollfd p = {m_fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, timeoutMs);
+    if (ready < 0)
+        return errno == EINTR;
+    if (ready == 0)
+        return false;
+    char chunk[4096];
+    const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+    if (n > 0) {
+        m_pending.append(chunk, int(n));
+        return true;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return true;
+    // A raw terminal reads 0 bytes when it has none; only a hang-up ends it.
+    if (n == 0 && !m_socket && !(p.revents & POLLHUP))
+        return true;
+    // End of stream, or an error such as EIO from a pseudo-terminal whose
+    // other side has closed: nothing more will come.
+    m_broken = true;
+    return false;
+}
+
+bool LinkChannel::readExact(QByteArray &out, int size, int timeoutMs)
+{
+    if (m_fd < 0 || size < 0)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (m_pending.size() < size) {
+        if (m_broken)
+            return false;
+        const int remaining = remainingOf(timer, timeoutMs);
+        if (remaining <= 0 || !fill(remaining)) {
+            if (m_pending.size() >= size)
+                break;
+            if (m_broken || timer.elapsed() >= timeoutMs)
+                return false;
+        }
+    }
+    out = m_pending.left(size);
+    m_pending.remove(0, size);
+    return true;
+}
+
+int LinkChannel::discardInput()
+{
+    if (m_fd < 0)
+        return 0;
+    int dropped = m_pending.size();
+    m_pending.clear();
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+        if (n > 0) {
+            dropped += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A raw terminal reads 0 bytes when it has none; a socket ends.
+        if ((n == 0 && m_socket) || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+            m_broken = true;
+        break;
+    }
+    return dropped;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Where the link to the dosimeter goes, as written in TM4040_LINK:
+// "serial:/dev/ttyUSB0", "serial:/dev/ttyUSB0:115200" or "tcp:HOST:PORT".
+struct LinkEndpoint
+{
+    enum Kind { Invalid, Serial, Tcp };
+
+    Kind kind = Invalid;
+    QString path; // serial device
+    int baud = 9600; // serial speed, 8N1
+    QString host;
+    quint16 port = 0;
+
+    static constexpr int DefaultBaud = 9600;
+
+    bool isValid() const { return kind != Invalid; }
+    static LinkEndpoint parse(const QString &text);
+    static LinkEndpoint serial(const QString &path, int baud = DefaultBaud);
+};

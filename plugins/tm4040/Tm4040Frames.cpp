@@ -1,0 +1,106 @@
+#include "Tm4040Frames.h"
+
+#include <cmath>
+
+namespace Tm4040Frames {
+
+namespace {
+const char Prefix[] = "RX3008M";
+}
+
+quint8 toBcd(int value)
+{
+    return quint8((value / 10) * 16 + value % 10);
+}
+
+qint64 roundHalfAwayFromZero(double value)
+{
+    return value >= 0 ? qint64(std::floor(value + 0.5)) : -qint64(std::floor(-value + 0.5));
+}
+
+QByteArray clearedPointers()
+{
+    return QByteArray::fromRawData("\x00\x01\x00\xC0\x00\x01\x00\xC0", 8);
+}
+
+QByteArray frame(char letter, const QByteArray &payload)
+{
+    QByteArray result(Prefix, 7);
+    result.reserve(7 + payload.size() + 1);
+    result.append(payload);
+    result.append(letter);
+    return result;
+}
+
+QByteArray readAllParams()
+{
+    return frame('p');
+}
+
+QByteArray writeTime(const QDateTime &localTime)
+{
+    const QDate date = localTime.date();
+    const QTime time = localTime.time();
+    QByteArray payload;
+    payload.append(char(toBcd(time.second())));
+    payload.append(char(toBcd(time.minute())));
+    payload.append(char(toBcd(time.hour())));
+    payload.append(char(toBcd(date.day())));
+    payload.append(char(toBcd(date.month())));
+    payload.append(char(toBcd(date.year() - 2000)));
+    return frame('t', payload);
+}
+
+QByteArray writeAlarm(int minute, int hour, bool enabled)
+{
+    QByteArray payload;
+    payload.append(char(toBcd(minute)));
+    payload.append(char(toBcd(hour)));
+    payload.append(char(enabled ? 1 : 0));
+    return frame('b', payload);
+}
+
+QByteArray writeThresholds(double rate, double dose)
+{
+    const qint64 m = roundHalfAwayFromZero(rate * 100.0);
+    const qint64 e = roundHalfAwayFromZero(dose * 1000.0);
+    QByteArray payload;
+    payload.append(char(toBcd(int(m / 10000 % 100))));
+    payload.append(char(toBcd(int(m / 100 % 100))));
+    payload.append(char(toBcd(int(m % 100))));
+    payload.append(char(toBcd(int(e / 1000000 % 100))));
+    payload.append(char(toBcd(int(e / 10000 % 100))));
+    payload.append(char(toBcd(int(e / 100 % 100))));
+    payload.append(char(toBcd(int(e % 100))));
+    return frame('r', payload);
+}
+
+QByteArray writeHistorySettings(const QByteArray &pointers, const quint8 (&timing)[6], quint8 mode)
+{
+    QByteArray payload = pointers.left(8);
+    for (quint8 value : timing)
+        payload.append(char(toBcd(value)));
+    payload.append(char(mode));
+    return frame('h', payload);
+}
+
+QByteArray clearHistory(const QByteArray &block)
+{
+    return frame('h', clearedPointers() + block.mid(20, 7));
+}
+
+QByteArray resetAccumulatedED()
+{
+    return frame('d');
+}
+
+QByteArray history(int packets)
+{
+    QByteArray payload;
+    payload.append('\x00');
+    payload.append('\x01');
+    payload.append(char(quint8(packets)));
+    return frame('H', payload);
+}
+
+} // namespace Tm4040Frames

@@ -1,0 +1,5 @@
+#include "ui/DeviceDetailsWidget.h"
+
+DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
+    : QWidget(parent)
+{ }

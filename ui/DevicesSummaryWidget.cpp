@@ -1,0 +1,5 @@
+#include "ui/DevicesSummaryWidget.h"
+
+DevicesSummaryWidget::DevicesSummaryWidget(QWidget *parent)
+    : QWidget(parent)
+{ }

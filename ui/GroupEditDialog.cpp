@@ -1,0 +1,7 @@
+#include "ui/GroupEditDialog.h"
+
+GroupEditDialog::GroupEditDialog(const SharedGroup &, QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("GroupEditDialog"));
+}

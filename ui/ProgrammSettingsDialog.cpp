@@ -1,0 +1,7 @@
+#include "ui/ProgrammSettingsDialog.h"
+
+ProgrammSettingsDialog::ProgrammSettingsDialog(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("ProgrammSettingsDialog"));
+}
