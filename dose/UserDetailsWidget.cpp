@@ -211,13 +211,14 @@ void UserDetailsWidget::changeDay()
 void UserDetailsWidget::optionsChanged()
 {
     updateThresholds();
-    // Doses are read in the display unit: after a unit change the table and
-    // the charts must be read again, or they show old numbers under new labels.
+    // The day table holds doses in the display unit: after a unit change it
+    // is read again, or it shows old numbers under the new unit. The charts
+    // re-express their own data.
     const int units = VDB::DataBase::instance()->options().units;
     if (units == m_unitsShown)
         return;
     m_unitsShown = units;
-    refill(DayPart | MonthPart | YearPart | PeriodPart);
+    refill(DayPart);
 }
 
 void UserDetailsWidget::updateThresholds()
