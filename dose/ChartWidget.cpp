@@ -3,6 +3,7 @@
 
 #include "dose/ChartWidget.h"
 
+#include "db/DataBase.h"
 #include "dose/DoseUnits.h"
 
 #include <QVBoxLayout>
@@ -15,6 +16,9 @@ ChartWidget::ChartWidget(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_plot);
     m_plot->addGraph();
+    m_unitFactor = toDisplayDose(1.0);
+    connect(VDB::DataBase::instance(), &VDB::DataBase::optionsChanged, this,
+            &ChartWidget::optionsChanged);
 }
 
 void ChartWidget::setStyle(ChartWidget::Style style)
@@ -29,7 +33,17 @@ void ChartWidget::setStyle(ChartWidget::Style style)
         m_plot->addGraph(m_plot->xAxis, style == DoseAndRate ? m_plot->yAxis2 : m_plot->yAxis);
 }
 
-void ChartWidget::optionsChanged() {}
+void ChartWidget::optionsChanged()
+{
+    // Re-express the shown values in the new unit.
+    const double factor = toDisplayDose(1.0);
+    const double ratio = factor / m_unitFactor;
+    m_unitFactor = factor;
+    for (int i = 0; i < m_plot->graphCount(); ++i) {
+        for (auto it = m_plot->graph(i)->data()->begin(); it != m_plot->graph(i)->data()->end(); ++it)
+            it->value *= ratio;
+    }
+}
 
 double ChartWidget::displayRate(double microSvPerHour)
 {

@@ -39,4 +39,5 @@ public slots:
 private:
     QCustomPlot *m_plot = nullptr;
     Style m_style = DoseOnly;
+    double m_unitFactor = 1;
 };
