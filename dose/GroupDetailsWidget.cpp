@@ -55,6 +55,8 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
     , m_deviceUsageAction(deviceUsageAction)
 {
     m_ui->setupUi(this);
+    // Month names and calendars in Russian, like the rest of the program.
+    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate now = db->today();
@@ -71,9 +73,19 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
     header->setSortIndicator(-1, Qt::AscendingOrder);
     // The sex column holds one icon; the style's minimum would widen it.
     header->setMinimumSectionSize(24);
+    // The widths suit the usual small dialog font; a larger font widens a
+    // column to its header (and sort arrow) rather than clipping it.
+    QTableWidget *table = m_ui->usersTableWidget;
     const int widths[] = {110, 110, 140, 65, 35, 150};
-    for (int column = 0; column < 6; ++column)
-        m_ui->usersTableWidget->setColumnWidth(column, widths[column]);
+    for (int column = 0; column < 6; ++column) {
+        const int needed
+            = header->fontMetrics().horizontalAdvance(table->horizontalHeaderItem(column)->text())
+            + 24;
+        table->setColumnWidth(column, qMax(widths[column], needed));
+    }
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    // The charts get two thirds of the height, the members one.
+    m_ui->mainSplitter->setSizes({1000, 2000});
 
     for (ChartWidget *chart :
          {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget})

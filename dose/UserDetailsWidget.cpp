@@ -69,6 +69,8 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     , m_delUserAction(delUserAction)
 {
     m_ui->setupUi(this);
+    // Month names and calendars in Russian, like the rest of the program.
+    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate now = db->today();
@@ -84,9 +86,24 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // No sort column until the operator picks one: rows stay in load order.
     header->setSortIndicator(-1, Qt::AscendingOrder);
+    // The widths suit the usual small dialog font; a larger font widens a
+    // column to its header and to a typical cell rather than clipping them.
+    QTableWidget *table = m_ui->historyTableWidget;
     const int widths[] = {105, 100, 130, 90, 90, 190};
-    for (int column = 0; column < 6; ++column)
-        m_ui->historyTableWidget->setColumnWidth(column, widths[column]);
+    const QString samples[]
+        = {QStringLiteral("00.00.0000 00:00:00"), QStringLiteral("КВР-ТМ4040 #0000")};
+    for (int column = 0; column < 6; ++column) {
+        int width = qMax(
+            widths[column],
+            header->fontMetrics().horizontalAdvance(table->horizontalHeaderItem(column)->text())
+                + 12);
+        if (column < 2)
+            width = qMax(width, table->fontMetrics().horizontalAdvance(samples[column]) + 12);
+        table->setColumnWidth(column, width);
+    }
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    // Table and day chart share the tab equally.
+    m_ui->daySplitter->setSizes({1000, 1000});
 
     for (ChartWidget *chart : {m_ui->dayChartWidget, m_ui->monthChartWidget, m_ui->yearChartWidget,
                                m_ui->rangeChartWidget})

@@ -217,7 +217,7 @@ void UserPageTest::dayTableRowsAndStateTexts()
     auto *table = page.findChild<QTableWidget *>("historyTableWidget");
     QCOMPARE(table->columnCount(), 7);
     QCOMPARE(table->horizontalHeaderItem(3)->text(), QString::fromUtf8("МЭД, мкЗв/ч"));
-    QCOMPARE(table->columnWidth(5), 190);
+    QVERIFY(table->columnWidth(5) >= 190);
     // The day's events only, newest insertion first.
     QCOMPARE(table->rowCount(), 2);
     const QStringList newest = {QStringLiteral("15.03.2026 10:00:00"),
