@@ -16,7 +16,7 @@ namespace ThresholdEvaluator {
 // thresholds), the threshold, and the dose sum in the display unit.
 struct Exceedance
 {
-    SharedUser user;   // set for a user threshold
+    SharedUser user; // set for a user threshold
     SharedGroup group; // set for a group threshold
     SharedThreshold threshold;
     double sum = 0;
