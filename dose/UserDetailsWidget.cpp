@@ -419,8 +419,10 @@ void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &e
         if (it->eventType == VDB::EventMeasurement) {
             dose.append({it->dateTime, it->value});
             // The rate as the device gave it, in µSv/h; the chart shows it in
-            // the display milli-unit per hour.
-            rate.append({it->dateTime, it->medValue});
+            // the display milli-unit per hour. A record stored without a rate
+            // reads back as 0 and would draw false drops to zero.
+            if (it->medValue > 0)
+                rate.append({it->dateTime, it->medValue});
         } else if (it->eventType == VDB::EventDose) {
             // A dose record puts its dose on the rate axis as it is: give it
             // in µSv/h so that the chart's conversion returns it unchanged.

@@ -87,6 +87,12 @@ int main(int argc, char *argv[])
             failures += save(&page, file) ? 0 : 1;
             out << file << '\n';
         }
+        // The room the main window leaves beside its tree at its first size.
+        page.resize(760, 560);
+        tabs->setCurrentIndex(0);
+        const QString file = folder.filePath(QStringLiteral("user_day_small.png"));
+        failures += save(&page, file) ? 0 : 1;
+        out << file << '\n';
     }
     {
         GroupDetailsWidget page(nullptr, nullptr, nullptr, nullptr);

@@ -297,22 +297,25 @@ void UserPageTest::emptyDayGivesEmptyTableAndChart()
 
 void UserPageTest::chartsTakeDoseAndConvertedRate()
 {
-    // A measurement gives a dose point and a rate point (µSv/h -> mSv/h);
-    // a dose record gives a rate point with its dose; other types nothing.
+    // A measurement gives a dose point and a rate point (µSv/h -> mSv/h),
+    // no rate point when it has no rate; a dose record gives a rate point
+    // with its dose; other types nothing.
     const QDateTime t1(m_today, QTime(8, 0));
     const QDateTime t2(m_today, QTime(9, 0));
     const QDateTime t3(m_today, QTime(10, 0));
-    QVERIFY(m_db->db()->addEvents(
-        {event(t1, 200, 0.002, 0.15), event(t2, 300, 0.4), event(t3, 350, 7, 7)}));
+    const QDateTime t4(m_today, QTime(11, 0));
+    QVERIFY(m_db->db()->addEvents({event(t1, 200, 0.002, 0.15), event(t2, 300, 0.4),
+                                   event(t3, 350, 7, 7), event(t4, 200, 0.003, 0)}));
     UserDetailsWidget page(nullptr, nullptr);
     page.setUser(m_user);
     for (const char *name :
          {"dayChartWidget", "monthChartWidget", "yearChartWidget", "rangeChartWidget"}) {
         QCustomPlot *p = plot(&page, name);
         QVERIFY2(p, name);
-        QCOMPARE(p->graph(0)->dataCount(), 1);
+        QCOMPARE(p->graph(0)->dataCount(), 2);
         QCOMPARE(p->graph(0)->data()->at(0)->key, double(t1.toSecsSinceEpoch()));
         QCOMPARE(p->graph(0)->data()->at(0)->value, 0.002);
+        QCOMPARE(p->graph(0)->data()->at(1)->value, 0.003);
         QCOMPARE(p->graph(1)->dataCount(), 2);
         // Oldest first.
         QCOMPARE(p->graph(1)->data()->at(0)->key, double(t1.toSecsSinceEpoch()));
