@@ -1,6 +1,7 @@
 // Inputs that the fuzz targets (fuzz/) once broke in the TM4040 frame
 // builders, kept so that the fault cannot come back unnoticed.
 
+#include "Tm4040Decoder.h"
 #include "Tm4040Frames.h"
 
 #include <QtTest>
@@ -14,6 +15,7 @@ private slots:
     void roundingOutsideIntegerRange();
     void thresholdFrameOfAnyValue_data();
     void thresholdFrameOfAnyValue();
+    void packetsForLargestCounts();
 };
 
 // Not a number and values beyond 64 bits used to be converted to an integer
@@ -57,6 +59,21 @@ void Tm4040FuzzRegressionsTest::thresholdFrameOfAnyValue()
     QCOMPARE(frame.size(), 15);
     QVERIFY(frame.startsWith("RX3008M"));
     QVERIFY(frame.endsWith('r'));
+}
+
+// A count near the top of the integer range used to overflow while being
+// rounded up to whole packets.
+void Tm4040FuzzRegressionsTest::packetsForLargestCounts()
+{
+    const int max = std::numeric_limits<int>::max();
+    QCOMPARE(Tm4040Decoder::historyPackets(max), 167);
+    QCOMPARE(Tm4040Decoder::historyPackets(max - 1), 167);
+    QCOMPARE(Tm4040Decoder::historyPackets(502), 167);
+    QCOMPARE(Tm4040Decoder::historyPackets(4), 2);
+    QCOMPARE(Tm4040Decoder::historyPackets(std::numeric_limits<int>::min()), 0);
+    const Tm4040Decoder::HistoryResult none = Tm4040Decoder::decodeHistory(QByteArray(), max);
+    QVERIFY(none.events.isEmpty());
+    QCOMPARE(none.invalidAt, -1);
 }
 
 QTEST_MAIN(Tm4040FuzzRegressionsTest)
