@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <QtDebug>
 
@@ -22,12 +23,21 @@ int Startup::run(int argc, char *argv[])
 {
     prepareProcess(argc > 0 ? argv[0] : nullptr);
 
+    // The maintenance run shows nothing, so it must not need a display: a
+    // console application object lets it run where no window system is.
+    if (isMaintenanceRun(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QTranslator translator;
+        installTranslation(translator);
+        setApplicationIdentity();
+        return runMaintenance();
+    }
+
     QApplication app(argc, argv);
     QTranslator translator;
     installTranslation(translator);
     setApplicationIdentity();
-
-    return runApplication(app, isMaintenanceRun(argc, argv));
+    return runApplication(app);
 }
 
 void Startup::prepareProcess(const char *argv0)
@@ -38,10 +48,8 @@ void Startup::prepareProcess(const char *argv0)
     addLibraryDirectory(executableDirectory(argv0));
 }
 
-int Startup::runApplication(QApplication &app, bool maintenance)
+int Startup::runApplication(QApplication &app)
 {
-    if (maintenance)
-        return runMaintenance();
     if (!makeDatabaseUsable())
         return DatabaseUnusable;
     if (!logIn())
@@ -108,8 +116,36 @@ void Startup::setApplicationIdentity()
     QCoreApplication::setOrganizationName(organizationName());
 }
 
+QString Startup::dataFolderProblem()
+{
+    if (!VDB::DataBase::dataDirectory().isEmpty())
+        return QString();
+    // Without its folder the database would land in whatever directory the
+    // program was started from, and the next start would not find it.
+    return tr("Не удалось создать папку данных программы \"%1\".\nДальнейшая работа программы "
+              "невозможна")
+        .arg(QDir::toNativeSeparators(
+            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)));
+}
+
+QString Startup::writeAccessProblem(const QString &fileName)
+{
+    const QFileInfo file(fileName);
+    // SQLite needs the folder too, for its journal.
+    if (file.isWritable() && QFileInfo(file.absolutePath()).isWritable())
+        return QString();
+    return tr("Нет доступа на запись к базе данных \"%1\".\nДальнейшая работа программы "
+              "невозможна")
+        .arg(QDir::toNativeSeparators(file.absoluteFilePath()));
+}
+
 int Startup::runMaintenance()
 {
+    const QString folderProblem = dataFolderProblem();
+    if (!folderProblem.isEmpty()) {
+        qWarning().noquote() << folderProblem;
+        return DatabaseUnusable;
+    }
     const OperationResult created = VDB::DataBase::openOrCreate(true);
     if (created.code != 0) {
         qWarning().noquote() << created.message;
@@ -125,9 +161,15 @@ int Startup::runMaintenance()
 
 bool Startup::makeDatabaseUsable()
 {
+    const QString folderProblem = dataFolderProblem();
+    if (!folderProblem.isEmpty()) {
+        QMessageBox::critical(nullptr, tr("Ошибка"), folderProblem);
+        return false;
+    }
+
     const OperationResult opened = VDB::DataBase::openOrCreate(false);
     if (opened.code == 0)
-        return true;
+        return checkWriteAccess();
 
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         nullptr, tr("Ошибка"),
@@ -140,11 +182,21 @@ bool Startup::makeDatabaseUsable()
 
     const OperationResult recreated = VDB::DataBase::openOrCreate(true);
     if (recreated.code == 0)
-        return true;
+        return checkWriteAccess();
     QMessageBox::critical(nullptr, tr("Ошибка"),
                           tr("Не удалось создать БД.\nПодробности: \"%1\".\nДальнейшая работа "
                              "программы невозможна")
                               .arg(recreated.message));
+    return false;
+}
+
+bool Startup::checkWriteAccess()
+{
+    // A read-only file opens and reads fine; every change would fail later.
+    const QString problem = writeAccessProblem(VDB::DataBase::instance()->fileName());
+    if (problem.isEmpty())
+        return true;
+    QMessageBox::critical(nullptr, tr("Ошибка"), problem);
     return false;
 }
 

@@ -28,10 +28,10 @@ public:
     // random seed and the library directory beside the executable.
     static void prepareProcess(const char *argv0);
 
-    // Everything after the application object got its translation and
-    // identity: the maintenance run, or the database, the login and the main
-    // window. Returns the process exit code.
-    static int runApplication(QApplication &app, bool maintenance);
+    // The ordinary run once the application object has its translation and
+    // identity: the database, the login and the main window. Returns the
+    // process exit code.
+    static int runApplication(QApplication &app);
 
     // Whether the command line asks for the maintenance run: exactly one
     // argument, and it is "-gendb" byte for byte.
@@ -60,14 +60,26 @@ public:
     static QString organizationName();
     static void setApplicationIdentity();
 
+    // Why the data folder cannot be used (it could not be created), or an
+    // empty string.
+    static QString dataFolderProblem();
+
+    // Why the database file `fileName` cannot be written, or an empty string.
+    static QString writeAccessProblem(const QString &fileName);
+
     // "-gendb": re-creates the database and fills it with test data, without
     // any window. Returns 0 or -1; failures go to the warning log only.
     static int runMaintenance();
 
     // Opens the database, or creates it on first use, or re-creates it after
-    // asking the operator. False means the program cannot go on (exit -1);
+    // asking the operator; a data folder or database that cannot be written
+    // is refused with a message. False means the program cannot go on (exit -1);
     // every message box has already been shown.
     static bool makeDatabaseUsable();
+
+    // Tells the operator and returns false when the opened database cannot be
+    // written.
+    static bool checkWriteAccess();
 
     // Runs the login dialog; true when a user is logged in.
     static bool logIn();

@@ -8,9 +8,9 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QVariant>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QVariant>
 
 namespace VDB {
 

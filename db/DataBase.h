@@ -153,7 +153,6 @@ private:
     bool prepare(QSqlQuery &query, const QString &sql) const;
     // Error text of the last failure (statement or connection).
     QString errorText() const;
-    QList<VDB::Event> readEvents(QSqlQuery &query, const SharedUser &user) const;
     double doseSum(QSqlQuery &query) const;
     void clearCaches();
     void loadOptions();

@@ -8,8 +8,8 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QVariant>
 #include <QSqlRecord>
+#include <QVariant>
 
 namespace VDB {
 
@@ -85,16 +85,15 @@ bool DataBase::addEvent(const VDB::Event &event)
         return false;
     const bool assignment = type == EventDeviceAssigned || type == EventDeviceReleased;
     QSqlQuery query(connection());
-    if (!prepare(query, QStringLiteral("INSERT INTO 'Events' (dateTime, userId, deviceId, "
-                                       "deviceSerial, eventType, value, channel, comment) VALUES "
-                                       "(?, ?, ?, ?, ?, ?, ?, ?)")))
+    if (!prepare(query,
+                 QStringLiteral("INSERT INTO 'Events' (dateTime, userId, deviceId, "
+                                "deviceSerial, eventType, value, channel, comment) VALUES "
+                                "(?, ?, ?, ?, ?, ?, ?, ?)")))
         return false;
-    const QDateTime when =
-        event.dateTime.isNull() ? QDateTime::currentDateTime() : event.dateTime;
+    const QDateTime when = event.dateTime.isNull() ? QDateTime::currentDateTime() : event.dateTime;
     query.addBindValue(dateTimeValue(when));
     query.addBindValue(event.user ? QVariant(event.user->id) : QVariant(QVariant::Int));
-    query.addBindValue(event.deviceType ? QVariant(event.deviceType->id)
-                                        : QVariant(QVariant::Int));
+    query.addBindValue(event.deviceType ? QVariant(event.deviceType->id) : QVariant(QVariant::Int));
     query.addBindValue(event.deviceSerial);
     query.addBindValue(type);
     query.addBindValue(assignment ? QVariant(QVariant::Double) : QVariant(event.value));
@@ -132,8 +131,12 @@ void DataBase::userEvents(QList<VDB::Event> &list, const QDate &from, const QDat
               hvFault = record.indexOf(QStringLiteral("hvFault")),
               channel = record.indexOf(QStringLiteral("channel")),
               comment = record.indexOf(QStringLiteral("comment"));
-    auto present = [&query](int column) { return column >= 0 && !query.isNull(column); };
-    auto flag = [&](int column) { return present(column) && query.value(column).toInt() != 0; };
+    auto present = [&query](int column) {
+        return column >= 0 && !query.isNull(column);
+    };
+    auto flag = [&](int column) {
+        return present(column) && query.value(column).toInt() != 0;
+    };
     while (query.next()) {
         Event e;
         e.user = user;

@@ -17,8 +17,9 @@ bool DataBase::addGroup(const QString &name, const QString &description, int acc
     int newId = 0;
     {
         QSqlQuery query(connection());
-        if (!prepare(query, QStringLiteral(
-                                "INSERT INTO 'Groups' (name, description, access) VALUES (?, ?, ?)")))
+        if (!prepare(query,
+                     QStringLiteral(
+                         "INSERT INTO 'Groups' (name, description, access) VALUES (?, ?, ?)")))
             return false;
         query.addBindValue(name);
         query.addBindValue(description);
@@ -47,8 +48,9 @@ bool DataBase::updateGroup(const SharedGroup &group, const QString &name,
     Transaction transaction(connection());
     {
         QSqlQuery query(connection());
-        if (!prepare(query, QStringLiteral("UPDATE 'Groups' SET name = ?, description = ?, "
-                                           "access = ? WHERE id = ?")))
+        if (!prepare(query,
+                     QStringLiteral("UPDATE 'Groups' SET name = ?, description = ?, "
+                                    "access = ? WHERE id = ?")))
             return false;
         query.addBindValue(name);
         query.addBindValue(description);
@@ -67,8 +69,10 @@ bool DataBase::updateGroup(const SharedGroup &group, const QString &name,
     return true;
 }
 
-bool DataBase::deleteGroup(const SharedGroup &group, const SharedGroup &target)
+bool DataBase::deleteGroup(const SharedGroup &groupArg, const SharedGroup &targetArg)
 {
+    // Own references: the arguments may point into the lists changed below.
+    const SharedGroup group = groupArg, target = targetArg;
     if (!group || target == group)
         return false;
     // Members whose only group this is move to the target; without a target
@@ -83,14 +87,15 @@ bool DataBase::deleteGroup(const SharedGroup &group, const SharedGroup &target)
 
     Transaction transaction(connection());
     bool ok = exec(QStringLiteral("DELETE FROM 'Groups' WHERE id = %1").arg(group->id))
-              && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE groupId = %1").arg(group->id));
+        && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE groupId = %1").arg(group->id));
     for (int i = 0; ok && i < movers.size(); ++i) {
         ok = exec(QStringLiteral("INSERT INTO 'Users2Groups' (userId, groupId) VALUES (%1, %2)")
                       .arg(movers.at(i)->id)
                       .arg(target->id));
     }
     if (ok)
-        ok = exec(QStringLiteral("DELETE FROM 'GroupThresholds' WHERE groupId = %1").arg(group->id));
+        ok = exec(
+            QStringLiteral("DELETE FROM 'GroupThresholds' WHERE groupId = %1").arg(group->id));
     if (!ok || !transaction.commit())
         return false;
 
@@ -120,11 +125,11 @@ bool DataBase::setDeviceUsage(const SharedGroup &group, bool allowed, const QStr
     Transaction transaction(connection());
     {
         QSqlQuery query(connection());
-        const QString sql =
-            allowed ? QStringLiteral("UPDATE 'Users' SET access = access | %1 WHERE id = :id").arg(1)
-                    : QStringLiteral("UPDATE 'Users' SET access = access & %1, usageReason = "
-                                     ":reason WHERE id = :id")
-                          .arg(-2);
+        const QString sql = allowed
+            ? QStringLiteral("UPDATE 'Users' SET access = access | %1 WHERE id = :id").arg(1)
+            : QStringLiteral("UPDATE 'Users' SET access = access & %1, usageReason = "
+                             ":reason WHERE id = :id")
+                  .arg(-2);
         if (!prepare(query, sql))
             return false;
         for (const SharedUser &user : qAsConst(group->users)) {

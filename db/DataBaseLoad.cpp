@@ -8,8 +8,8 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QVariant>
 #include <QSqlRecord>
+#include <QVariant>
 
 namespace VDB {
 
@@ -22,13 +22,9 @@ public:
     explicit Row(const QSqlQuery &query)
         : m_query(query)
         , m_record(query.record())
-    {
-    }
+    { }
     int column(const char *name) const { return m_record.indexOf(QLatin1String(name)); }
-    QVariant value(int column) const
-    {
-        return column < 0 ? QVariant() : m_query.value(column);
-    }
+    QVariant value(int column) const { return column < 0 ? QVariant() : m_query.value(column); }
     bool isNull(int column) const { return column < 0 || m_query.isNull(column); }
 
 private:
@@ -89,8 +85,7 @@ void DataBase::loadDeviceTypes()
     if (!query.exec(QStringLiteral("SELECT * FROM 'DeviceType'")))
         return;
     const Row row(query);
-    const int id = row.column("id"), name = row.column("name"),
-              connector = row.column("connector");
+    const int id = row.column("id"), name = row.column("name"), connector = row.column("connector");
     while (query.next()) {
         auto *type = new DeviceType;
         type->id = row.value(id).toInt();
@@ -121,12 +116,12 @@ void DataBase::loadUsers()
               assignDate = row.column("assignDate");
     while (query.next()) {
         const int bits = row.value(access).toInt();
-        SharedUser user(
-            new User(row.value(id).toInt(), User::roleFromAccess(bits), row.value(sex).toInt()));
+        SharedUser user(new User(row.value(id).toInt(), User::roleFromAccess(bits),
+                                 row.value(sex).toInt(),
+                                 QDate::fromString(row.value(birthday).toString(), Qt::ISODate)));
         user->canUseDevice = bits & User::AccessDeviceUse;
         user->firstname = row.value(firstname).toString();
         user->surname = row.value(surname).toString();
-        user->birthday = QDate::fromString(row.value(birthday).toString(), Qt::ISODate);
         if (!row.isNull(middlename))
             user->middlename = row.value(middlename).toString();
         if (!row.isNull(department))
@@ -146,8 +141,8 @@ void DataBase::loadUsers()
                 SharedDevice device(new UserDevice);
                 device->type = type;
                 device->serial = row.value(deviceSerial).toInt();
-                device->assignDate =
-                    QDateTime::fromString(row.value(assignDate).toString(), Qt::ISODateWithMs);
+                device->assignDate
+                    = QDateTime::fromString(row.value(assignDate).toString(), Qt::ISODateWithMs);
                 user->device = device;
             }
         }
@@ -208,9 +203,9 @@ void DataBase::loadThresholds()
         if (!query.exec(QStringLiteral("SELECT * FROM 'Thresholds'")))
             return;
         const Row row(query);
-        const int id = row.column("id"), name = row.column("name"),
-                  isUser = row.column("isUser"), channel = row.column("channel"),
-                  period = row.column("period"), value = row.column("value");
+        const int id = row.column("id"), name = row.column("name"), isUser = row.column("isUser"),
+                  channel = row.column("channel"), period = row.column("period"),
+                  value = row.column("value");
         while (query.next()) {
             SharedThreshold threshold(new Threshold(row.value(id).toInt()));
             threshold->name = row.value(name).toString();

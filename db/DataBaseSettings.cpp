@@ -41,11 +41,12 @@ bool DataBase::assignDevice(const SharedUser &user, DeviceType *type, int serial
     Transaction transaction(connection());
     {
         QSqlQuery query(connection());
-        if (!prepare(query, QStringLiteral("UPDATE 'Users' SET deviceId = %1, deviceSerial = %2, "
-                                           "assignDate = ? WHERE id = %3")
-                                .arg(type->id)
-                                .arg(serial)
-                                .arg(user->id)))
+        if (!prepare(query,
+                     QStringLiteral("UPDATE 'Users' SET deviceId = %1, deviceSerial = %2, "
+                                    "assignDate = ? WHERE id = %3")
+                         .arg(type->id)
+                         .arg(serial)
+                         .arg(user->id)))
             return false;
         query.addBindValue(assigned.toString(Qt::ISODateWithMs));
         if (!exec(query))
@@ -78,9 +79,10 @@ bool DataBase::unassignDevice(const SharedUser &user)
     Transaction transaction(connection());
     {
         QSqlQuery query(connection());
-        if (!prepare(query, QStringLiteral("UPDATE 'Users' SET deviceId = ?, deviceSerial = ?, "
-                                           "assignDate = ? WHERE id = %1")
-                                .arg(user->id)))
+        if (!prepare(query,
+                     QStringLiteral("UPDATE 'Users' SET deviceId = ?, deviceSerial = ?, "
+                                    "assignDate = ? WHERE id = %1")
+                         .arg(user->id)))
             return false;
         query.addBindValue(QVariant(QVariant::Int));
         query.addBindValue(QVariant(QVariant::Int));
@@ -107,8 +109,9 @@ bool DataBase::updateOptions(const Options &options)
     Transaction transaction(connection());
     {
         QSqlQuery query(connection());
-        if (!prepare(query, QStringLiteral("UPDATE 'Options' SET settings = ?, interval = ?, "
-                                           "edColors = ?, medColors = ?")))
+        if (!prepare(query,
+                     QStringLiteral("UPDATE 'Options' SET settings = ?, interval = ?, "
+                                    "edColors = ?, medColors = ?")))
             return false;
         query.addBindValue(options.settings());
         query.addBindValue(options.interval);
@@ -131,8 +134,8 @@ bool DataBase::updateOptions(const Options &options)
     const bool unitChanged = m_options.units != oldUnits;
     if (unitChanged) {
         for (const SharedThreshold &threshold : qAsConst(m_thresholds)) {
-            threshold->value = DoseUnits::toDisplay(
-                DoseUnits::toStored(threshold->value, oldUnits), m_options.units);
+            threshold->value = DoseUnits::toDisplay(DoseUnits::toStored(threshold->value, oldUnits),
+                                                    m_options.units);
         }
     }
     emit optionsChanged();
@@ -155,8 +158,10 @@ bool DataBase::saveThresholds(const QList<ThresholdChange> &changes)
 }
 
 bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdData> &data,
-                              const QList<SharedThreshold> &thresholds)
+                              const QList<SharedThreshold> &thresholdsArg)
 {
+    // An own copy: the argument may be the threshold list itself.
+    const QList<SharedThreshold> thresholds = thresholdsArg;
     const int count = actions.size();
     if (count == 0 || data.size() != count || thresholds.size() != count)
         return false;
@@ -180,9 +185,10 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
                               .arg(t->id));
             break;
         case ThresholdChange::Update:
-            ok = prepare(query, QStringLiteral("UPDATE 'Thresholds' SET name = ?, channel = ?, "
-                                               "period = ?, value = ? WHERE id = %1")
-                                    .arg(t->id));
+            ok = prepare(query,
+                         QStringLiteral("UPDATE 'Thresholds' SET name = ?, channel = ?, "
+                                        "period = ?, value = ? WHERE id = %1")
+                             .arg(t->id));
             if (ok) {
                 query.addBindValue(d.name);
                 query.addBindValue(d.channel);
@@ -202,8 +208,9 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
             }
             break;
         case ThresholdChange::Add:
-            ok = prepare(query, QStringLiteral("INSERT INTO 'Thresholds' (name, channel, period, "
-                                               "value, isUser) VALUES (?, ?, ?, ?, ?)"));
+            ok = prepare(query,
+                         QStringLiteral("INSERT INTO 'Thresholds' (name, channel, period, "
+                                        "value, isUser) VALUES (?, ?, ?, ?, ?)"));
             if (ok) {
                 query.addBindValue(d.name);
                 query.addBindValue(d.channel);

@@ -35,13 +35,13 @@ OperationResult DataBase::fillTestData()
 
     // One prepared statement for all 50 002 rows, in the one transaction.
     QSqlQuery insert(connection());
-    if (!prepare(insert, QStringLiteral("INSERT INTO 'Events' (dateTime, userId, deviceId, "
-                                        "deviceSerial, eventType, value, channel, comment) VALUES "
-                                        "(:dateTime, :userId, :deviceId, :deviceSerial, "
-                                        ":eventType, :value, :channel, :comment)")))
+    if (!prepare(insert,
+                 QStringLiteral("INSERT INTO 'Events' (dateTime, userId, deviceId, "
+                                "deviceSerial, eventType, value, channel, comment) VALUES "
+                                "(:dateTime, :userId, :deviceId, :deviceSerial, "
+                                ":eventType, :value, :channel, :comment)")))
         return {3, errorText()};
-    const QVariant nullDouble(QVariant::Double), nullInt(QVariant::Int),
-        nullText(QVariant::String);
+    const QVariant nullDouble(QVariant::Double), nullInt(QVariant::Int), nullText(QVariant::String);
     insert.bindValue(1, userId);
     insert.bindValue(2, 1);
     insert.bindValue(3, 8009);
@@ -66,8 +66,8 @@ OperationResult DataBase::fillTestData()
     for (int i = 0; ok && i < 50000; ++i) {
         t = t.addSecs(std::rand() % 300 + 10);
         const bool odd = i % 2 != 0;
-        const double value =
-            odd ? (std::rand() % 20 + 1) * 0.0001 : (std::rand() % 50) * 0.0001 + 0.1;
+        const double value
+            = odd ? (std::rand() % 20 + 1) * 0.0001 : (std::rand() % 50) * 0.0001 + 0.1;
         ok = add(t, odd ? EventMeasurement : EventDose, value, int(Gamma), QString::number(i));
     }
     if (ok)

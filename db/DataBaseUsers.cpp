@@ -79,10 +79,11 @@ OperationResult DataBase::addUser(const User &data)
     Transaction transaction(connection());
     {
         QSqlQuery query(connection());
-        ok = prepare(query, QStringLiteral("INSERT INTO 'Users' (firstname, middlename, surname, "
-                                           "department, birthday, sex, photo, access, login, "
-                                           "password, usageReason, comment)VALUES (?, ?, ?, ?, "
-                                           "?, ?, ?, ?, ?, ?, ?, ?)"));
+        ok = prepare(query,
+                     QStringLiteral("INSERT INTO 'Users' (firstname, middlename, surname, "
+                                    "department, birthday, sex, photo, access, login, "
+                                    "password, usageReason, comment)VALUES (?, ?, ?, ?, "
+                                    "?, ?, ?, ?, ?, ?, ?, ?)"));
         if (ok) {
             query.addBindValue(data.firstname);
             query.addBindValue(textOrNull(data.middlename));
@@ -114,7 +115,7 @@ OperationResult DataBase::addUser(const User &data)
         return {3, transaction.errorText()};
 
     // The record mirrors what was written.
-    SharedUser user(new User(newId, User::roleFromAccess(access), data.sex));
+    SharedUser user(new User(newId, User::roleFromAccess(access), data.sex, data.birthday));
     user->firstname = data.firstname;
     user->middlename = data.middlename;
     user->surname = data.surname;
@@ -125,7 +126,6 @@ OperationResult DataBase::addUser(const User &data)
         user->password = data.password;
     }
     user->photo = data.photo;
-    user->birthday = data.birthday;
     user->canUseDevice = data.canUseDevice;
     user->usageReason = data.usageReason;
     setUserGroups(user, data.groups);
@@ -201,7 +201,6 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
     user->password = withLogin ? data.password : QString();
     if (withPhoto)
         user->photo = data.photo;
-    user->birthday = data.birthday;
     user->canUseDevice = data.canUseDevice;
     user->usageReason = data.usageReason;
     setUserGroups(user, data.groups);
@@ -209,8 +208,10 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
     return {0};
 }
 
-OperationResult DataBase::deleteUser(const SharedUser &user)
+OperationResult DataBase::deleteUser(const SharedUser &userArg)
 {
+    // An own reference: the argument may point into the user list.
+    const SharedUser user = userArg;
     if (!user)
         return {2, QString()};
     {
@@ -219,15 +220,15 @@ OperationResult DataBase::deleteUser(const SharedUser &user)
                             .arg(user->id)))
             return {3, query.lastError().text()};
         if (query.next()) {
-            return {2, tr("Невозможно удалить пользователя %1 %2 %3. Пользователь имеет историю.")
-                           .arg(user->surname, user->firstname, user->middlename)};
+            return {2,
+                    tr("Невозможно удалить пользователя %1 %2 %3. Пользователь имеет историю.")
+                        .arg(user->surname, user->firstname, user->middlename)};
         }
     }
 
     m_error.clear();
     Transaction transaction(connection());
-    const bool ok =
-        exec(QStringLiteral("DELETE FROM 'Users' WHERE id = %1").arg(user->id))
+    const bool ok = exec(QStringLiteral("DELETE FROM 'Users' WHERE id = %1").arg(user->id))
         && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE userId = %1").arg(user->id));
     if (!ok) {
         const QString error = errorText();
@@ -244,8 +245,10 @@ OperationResult DataBase::deleteUser(const SharedUser &user)
     return {0};
 }
 
-void DataBase::setUserGroups(const SharedUser &user, const QList<SharedGroup> &groups)
+void DataBase::setUserGroups(const SharedUser &userArg, const QList<SharedGroup> &groupsArg)
 {
+    const SharedUser user = userArg;
+    const QList<SharedGroup> groups = groupsArg;
     for (const SharedGroup &group : qAsConst(user->groups))
         group->users.removeAll(user);
     for (const SharedGroup &group : groups) {

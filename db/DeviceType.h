@@ -7,6 +7,6 @@
 struct DeviceType
 {
     int id = 0;
-    QString name;      // e.g. "КВР-ТМ4040"
+    QString name; // e.g. "КВР-ТМ4040"
     QString connector; // file name of the device plug-in, e.g. "tm4040"
 };

@@ -13,7 +13,7 @@ enum EventType {
     EventDeviceAssigned = 100,
     EventDeviceReleased = 101,
     EventMeasurement = 200, // dose and dose rate (every TM4040 history record)
-    EventDose = 300,        // the only type that dose sums count
+    EventDose = 300, // the only type that dose sums count
 };
 
 // One row of the Events table; a value type that travels between the device
@@ -25,8 +25,8 @@ struct Event
     DeviceType *deviceType = nullptr;
     int deviceSerial = -1;
     int eventType = 0;
-    double value = 0;   // dose (ЭД); stored unit on writing, display unit when read back
-    int channel = -1;   // VDB::Channel, -1 none
+    double value = 0; // dose (ЭД); stored unit on writing, display unit when read back
+    int channel = -1; // VDB::Channel, -1 none
     QString comment;
     double medValue = 0; // dose rate (МЭД), unchanged
     int eventNumber = 0;

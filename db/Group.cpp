@@ -2,5 +2,4 @@
 
 Group::Group(int id)
     : id(id)
-{
-}
+{ }

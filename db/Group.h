@@ -17,7 +17,7 @@ struct Group
     QString name;
     QString description;
     int access = 0;
-    QList<SharedUser> users;           // in step with User::groups
+    QList<SharedUser> users; // in step with User::groups
     QList<SharedThreshold> thresholds; // group thresholds linked to this group
 };
 

@@ -16,8 +16,7 @@ struct OperationResult
     OperationResult(int c, const QString &m = QString())
         : code(c)
         , message(m)
-    {
-    }
+    { }
 
     bool ok() const { return code == 0; }
 };

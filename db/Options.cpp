@@ -6,10 +6,9 @@
 #include <QIODevice>
 
 Options::Options()
-    : medColors{QColor(64, 0, 249), QColor(0, 191, 48), QColor(192, 64, 0), QColor(0, 0, 0)}
-    , edColors{QColor(136, 117, 250), QColor(115, 255, 137), QColor(254, 129, 30), QColor(0, 0, 0)}
-{
-}
+    : medColors {QColor(64, 0, 249), QColor(0, 191, 48), QColor(192, 64, 0), QColor(0, 0, 0)}
+    , edColors {QColor(136, 117, 250), QColor(115, 255, 137), QColor(254, 129, 30), QColor(0, 0, 0)}
+{ }
 
 static QColor colorOf(const QVector<QColor> &colors, int channel)
 {
@@ -31,7 +30,7 @@ QColor Options::medColor(int channel) const
 int Options::settings() const
 {
     return (units & 3) | (delHistory ? DelHistory : 0) | (synchronizeDate ? SynchronizeDate : 0)
-           | (turnOffDevice ? TurnOffDevice : 0) | (undockDevice ? UndockDevice : 0);
+        | (turnOffDevice ? TurnOffDevice : 0) | (undockDevice ? UndockDevice : 0);
 }
 
 void Options::setSettings(int settings)

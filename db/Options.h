@@ -17,9 +17,9 @@ struct Options
     bool turnOffDevice = false;
     bool undockDevice = false;
     int interval = 7; // days
-    int units = 1;    // 0 roentgen, 1 sievert (stored unit), 2 rem
+    int units = 1; // 0 roentgen, 1 sievert (stored unit), 2 rem
     QVector<QColor> medColors; // four, indexed by VDB::Channel
-    QVector<QColor> edColors;  // four, indexed by VDB::Channel
+    QVector<QColor> edColors; // four, indexed by VDB::Channel
 
     // Colour of a channel; the alpha colour for a channel outside 0-3.
     QColor edColor(int channel) const;

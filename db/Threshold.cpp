@@ -2,5 +2,4 @@
 
 Threshold::Threshold(int id)
     : id(id)
-{
-}
+{ }

@@ -14,9 +14,9 @@ struct Threshold
     int id = 0;
     bool isUser = true;
     QString name;
-    int channel = 2;         // VDB::Channel, chooses the colour only
-    double value = 0.0001;   // in the display unit of the options
-    quint16 period = 1;      // days
+    int channel = 2; // VDB::Channel, chooses the colour only
+    double value = 0.0001; // in the display unit of the options
+    quint16 period = 1; // days
     QList<SharedGroup> groups; // only for group thresholds
 };
 

@@ -9,8 +9,7 @@ Transaction::Transaction(QSqlDatabase db)
     : m_db(db)
     , m_began(db.transaction())
     , m_open(m_began)
-{
-}
+{ }
 
 Transaction::~Transaction()
 {

@@ -3,12 +3,15 @@
 #include "db/Group.h"
 
 User::User(int id, int role, int sex)
+    : User(id, role, sex, QDate::currentDate())
+{ }
+
+User::User(int id, int role, int sex, const QDate &birthday)
     : id(id)
     , role(role)
     , sex(sex)
-    , birthday(QDate::currentDate())
-{
-}
+    , birthday(birthday)
+{ }
 
 QString User::fullName() const
 {

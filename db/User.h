@@ -17,7 +17,10 @@ struct User
     enum AccessBit { AccessDeviceUse = 1, AccessOperator = 2, AccessAdministrator = 128 };
     enum Sex { Male = 1, Female = 2 };
 
+    // The birthday is today until set.
     explicit User(int id = 0, int role = PlainUser, int sex = Male);
+    // With a known birthday (asking the clock costs a time-zone look-up).
+    User(int id, int role, int sex, const QDate &birthday);
 
     int id = 0;
     QString firstname;
@@ -25,7 +28,7 @@ struct User
     QString surname;
     QString department;
     QString comment;
-    QString login;    // empty for role 3
+    QString login; // empty for role 3
     QString password; // empty for role 3; plain text
     int role = PlainUser;
     int sex = Male;

@@ -7,7 +7,7 @@ namespace DoseUnits {
 
 namespace {
 
-std::atomic<int> g_code{Sievert};
+std::atomic<int> g_code {Sievert};
 
 QString tr(const char *text)
 {

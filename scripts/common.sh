@@ -5,7 +5,7 @@ ORVANE_PACKAGES=(
     cmake g++ make ccache pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5serialport5-dev
     libqcustomplot-dev famfamfam-silk qttranslations5-l10n
-    fonts-dejavu-core
+    fonts-dejavu-core libsqlite3-dev
 )
 
 orvane_install_packages() {

@@ -1,13 +1,26 @@
 #pragma once
 
-#include "db/DataBase.h"
+#include "db/SharedTypes.h"
 
 #include <QDialog>
+#include <QScopedPointer>
 
-// Placeholder until the real dialog lands.
+namespace Ui {
+class DeviceUsageDialog;
+}
+
+// Allows or forbids device use for every user of one group at once.
 class DeviceUsageDialog : public QDialog
 {
     Q_OBJECT
 public:
     explicit DeviceUsageDialog(const SharedGroup &group, QWidget *parent = nullptr);
+    ~DeviceUsageDialog() override;
+
+public slots:
+    void accept() override;
+
+private:
+    QScopedPointer<Ui::DeviceUsageDialog> m_ui;
+    SharedGroup m_group;
 };

@@ -1,22 +1,31 @@
 #pragma once
 
-#include "db/DataBase.h"
+#include "db/SharedTypes.h"
 
 #include <QDialog>
+#include <QScopedPointer>
 
-// Placeholder until the real dialog lands.
+namespace Ui {
+class GroupDeleteDialog;
+}
+
+// Asks which group receives the users who would be left without a group when
+// a group is deleted.
 class GroupDeleteDialog : public QDialog
 {
     Q_OBJECT
 public:
+    // `group` is the group about to be deleted; it is not offered as target.
     explicit GroupDeleteDialog(const SharedGroup &group, QWidget *parent = nullptr);
+    ~GroupDeleteDialog() override;
 
+    // The chosen group after exec() returned Accepted; empty when none was offered.
     SharedGroup targetGroup() const { return m_target; }
 
 public slots:
     void accept() override;
 
 private:
-    SharedGroup m_group;
+    QScopedPointer<Ui::GroupDeleteDialog> m_ui;
     SharedGroup m_target;
 };

@@ -29,10 +29,10 @@ double baselineSeconds(const QString &fileName)
                  "('User', 'User', '1982-06-26', 1)",
                  nullptr, nullptr, nullptr);
     const sqlite3_int64 user = sqlite3_last_insert_rowid(db);
-    const QByteArray link =
-        QStringLiteral("INSERT INTO 'Users2Groups' ('userId', 'groupId') VALUES (%1, 3)")
-            .arg(user)
-            .toLatin1();
+    const QByteArray link
+        = QStringLiteral("INSERT INTO 'Users2Groups' ('userId', 'groupId') VALUES (%1, 3)")
+              .arg(user)
+              .toLatin1();
     sqlite3_exec(db, link.constData(), nullptr, nullptr, nullptr);
     sqlite3_stmt *insert = nullptr;
     sqlite3_prepare_v2(db,

@@ -48,12 +48,37 @@ QString errnoText()
 
 } // namespace
 
+LinkChannel::LinkChannel()
+{
+    if (::pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) != 0)
+        m_wake[0] = m_wake[1] = -1;
+}
+
 LinkChannel::~LinkChannel()
 {
     close();
+    for (int fd : m_wake) {
+        if (fd >= 0)
+            ::close(fd);
+    }
 }
 
 void LinkChannel::close()
+{
+    // Wake an operation waiting on the line, then wait for it to let go.
+    m_closing = true;
+    if (m_wake[1] >= 0) {
+        const char byte = 0;
+        (void)!::write(m_wake[1], &byte, 1);
+    }
+    std::lock_guard<std::mutex> lock(m_operation);
+    closeLocked();
+    char drain[64];
+    while (m_wake[0] >= 0 && ::read(m_wake[0], drain, sizeof drain) > 0) { }
+    m_closing = false;
+}
+
+void LinkChannel::closeLocked()
 {
     if (m_fd >= 0)
         ::close(m_fd);
@@ -63,9 +88,25 @@ void LinkChannel::close()
     m_pending.clear();
 }
 
+int LinkChannel::waitFor(short events, int timeoutMs)
+{
+    pollfd p[2] = {{m_fd, events, 0}, {m_wake[0], POLLIN, 0}};
+    for (;;) {
+        if (m_closing)
+            return -1;
+        const int ready = ::poll(p, m_wake[0] >= 0 ? 2 : 1, timeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || m_closing || (p[1].revents & POLLIN))
+            return -1;
+        return ready == 0 ? 0 : p[0].revents;
+    }
+}
+
 bool LinkChannel::openSerial(const QString &path, int baud, QString *error)
 {
-    close();
+    std::lock_guard<std::mutex> lock(m_operation);
+    closeLocked();
     speed_t speed;
     if (!speedOf(baud, &speed)) {
         *error = QStringLiteral("unsupported speed %1").arg(baud);
@@ -104,7 +145,8 @@ bool LinkChannel::openSerial(const QString &path, int baud, QString *error)
 
 bool LinkChannel::openTcp(const QString &host, quint16 port, int timeoutMs, QString *error)
 {
-    close();
+    std::lock_guard<std::mutex> lock(m_operation);
+    closeLocked();
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_UNSPEC;
@@ -157,7 +199,8 @@ bool LinkChannel::openTcp(const QString &host, quint16 port, int timeoutMs, QStr
 
 bool LinkChannel::writeAll(const QByteArray &data, int timeoutMs)
 {
-    if (m_fd < 0)
+    std::lock_guard<std::mutex> lock(m_operation);
+    if (m_fd < 0 || m_closing)
         return false;
     QElapsedTimer timer;
     timer.start();
@@ -177,11 +220,7 @@ bool LinkChannel::writeAll(const QByteArray &data, int timeoutMs)
             m_broken = true;
             return false;
         }
-        pollfd p = {m_fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, remainingOf(timer, timeoutMs));
-        if (ready == 0)
-            return false;
-        if (ready < 0 && errno != EINTR)
+        if (waitFor(POLLOUT, remainingOf(timer, timeoutMs)) <= 0)
             return false;
     }
     return true;
@@ -189,11 +228,8 @@ bool LinkChannel::writeAll(const QByteArray &data, int timeoutMs)
 
 bool LinkChannel::fill(int timeoutMs)
 {
-    pollfd p = {m_fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, timeoutMs);
-    if (ready < 0)
-        return errno == EINTR;
-    if (ready == 0)
+    const int revents = waitFor(POLLIN, timeoutMs);
+    if (revents <= 0)
         return false;
     char chunk[4096];
     const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
@@ -204,7 +240,7 @@ bool LinkChannel::fill(int timeoutMs)
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return true;
     // A raw terminal reads 0 bytes when it has none; only a hang-up ends it.
-    if (n == 0 && !m_socket && !(p.revents & POLLHUP))
+    if (n == 0 && !m_socket && !(revents & POLLHUP))
         return true;
     // End of stream, or an error such as EIO from a pseudo-terminal whose
     // other side has closed: nothing more will come.
@@ -214,18 +250,19 @@ bool LinkChannel::fill(int timeoutMs)
 
 bool LinkChannel::readExact(QByteArray &out, int size, int timeoutMs)
 {
+    std::lock_guard<std::mutex> lock(m_operation);
     if (m_fd < 0 || size < 0)
         return false;
     QElapsedTimer timer;
     timer.start();
     while (m_pending.size() < size) {
-        if (m_broken)
+        if (m_broken || m_closing)
             return false;
         const int remaining = remainingOf(timer, timeoutMs);
         if (remaining <= 0 || !fill(remaining)) {
             if (m_pending.size() >= size)
                 break;
-            if (m_broken || timer.elapsed() >= timeoutMs)
+            if (m_broken || m_closing || timer.elapsed() >= timeoutMs)
                 return false;
         }
     }
@@ -236,6 +273,7 @@ bool LinkChannel::readExact(QByteArray &out, int size, int timeoutMs)
 
 int LinkChannel::discardInput()
 {
+    std::lock_guard<std::mutex> lock(m_operation);
     if (m_fd < 0)
         return 0;
     int dropped = m_pending.size();

@@ -1,3 +1,4 @@
+#include "app/LibraryPath.h"
 #include "app/LoginDialog.h"
 #include "app/Startup.h"
 #include "common/ModalHelper.h"
@@ -92,6 +93,19 @@ private slots:
             argv << b.constData();
         argv << nullptr;
         QCOMPARE(Startup::isMaintenanceRun(arguments.size(), argv.constData()), maintenance);
+    }
+
+    // Before the application object exists: the shared types can travel
+    // through queued connections, and plug-ins are looked for in "mydlls"
+    // beside the executable.
+    void processPreparation()
+    {
+        Startup::prepareProcess(nullptr);
+        for (const char *name : {"SharedUser", "SharedGroup", "SharedDevice", "SharedThreshold",
+                                 "VDB::Event", "VDB::Channel"})
+            QVERIFY2(QMetaType::type(name) != QMetaType::UnknownType, name);
+        QCOMPARE(LibraryPath::libraryDirectory(),
+                 QCoreApplication::applicationDirPath() + QStringLiteral("/mydlls"));
     }
 
     void identity()
@@ -253,11 +267,16 @@ private slots:
     {
         // Not even root may create files in /proc.
         useDatabaseFile(QStringLiteral("/proc/orvane-test/doserdr22.db"));
-        auto question = TestSupport::answerNextMessageBox(QMessageBox::Yes);
+        auto question = std::make_shared<TestSupport::SeenMessageBox>();
         std::shared_ptr<TestSupport::SeenMessageBox> failure;
-        TestSupport::onNextModal([&failure](QWidget *) {
-            // The question is up; the box after it is the fatal one.
+        TestSupport::onNextModal([question, &failure](QWidget *widget) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            QVERIFY(box);
+            question->seen = true;
+            question->text = box->text();
+            // The box after the question is the fatal one.
             failure = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+            box->button(QMessageBox::Yes)->click();
         });
         QVERIFY(!Startup::makeDatabaseUsable());
         QVERIFY(question->seen);
@@ -272,13 +291,77 @@ private slots:
         QVERIFY(failure->text.endsWith(utf8("\".\nДальнейшая работа программы невозможна")));
     }
 
+    // A data folder that cannot be created: a clear message and no database
+    // in whatever directory the program was started from.
+    void unwritableDataFolder()
+    {
+        QTemporaryDir home;
+        QVERIFY(writeFile(home.filePath(QStringLiteral("file")), "x"));
+        const QByteArray oldHome = qgetenv("XDG_DATA_HOME");
+        const QString oldCurrent = QDir::currentPath();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("file/sub"))));
+        QDir::setCurrent(home.path());
+        Startup::setApplicationIdentity();
+        useDatabaseFile(QString());
+
+        auto seen = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+        const int code = Startup::runApplication(*qApp);
+        QDir::setCurrent(oldCurrent);
+        qputenv("XDG_DATA_HOME", oldHome);
+
+        QCOMPARE(code, -1);
+        QVERIFY(seen->seen);
+        QCOMPARE(seen->title, utf8("Ошибка"));
+        QCOMPARE(seen->icon, QMessageBox::Critical);
+        QVERIFY2(seen->text.startsWith(utf8("Не удалось создать папку данных программы \"")
+                                       + home.filePath(QStringLiteral("file/sub"))),
+                 qPrintable(seen->text));
+        QVERIFY(seen->text.endsWith(utf8("\".\nДальнейшая работа программы невозможна")));
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("doserdr22.db"))));
+    }
+
+    // A database that opens but cannot be written is refused before the
+    // login, and left as it was.
+    void readOnlyDatabase()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("readonly.db"));
+        useDatabaseFile(path);
+        QVERIFY(Startup::makeDatabaseUsable());
+        VDB::DataBase::destroyInstance();
+        const QByteArray before = readAll(path);
+        // Root writes whatever the mode says; an immutable file stops it too.
+        const bool immutable
+            = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+        if (!immutable)
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        if (QFileInfo(path).isWritable())
+            QSKIP("cannot make a file read-only here");
+
+        useDatabaseFile(path);
+        auto seen = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+        const bool usable = Startup::makeDatabaseUsable();
+        VDB::DataBase::destroyInstance();
+        if (immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+
+        QVERIFY(!usable);
+        QVERIFY(seen->seen);
+        QCOMPARE(seen->title, utf8("Ошибка"));
+        QCOMPARE(seen->icon, QMessageBox::Critical);
+        QCOMPARE(seen->text,
+                 utf8("Нет доступа на запись к базе данных \"") + path
+                     + utf8("\".\nДальнейшая работа программы невозможна"));
+        QCOMPARE(readAll(path), before);
+    }
+
     // The ordinary run end to end: -1 when the operator keeps a broken
     // database, -2 without a login, the window's code after a login.
     void ordinaryRunDeclinedDatabase()
     {
         useDatabaseFile(makeUnusableFile(QStringLiteral("v3")));
         auto seen = TestSupport::answerNextMessageBox(QMessageBox::No);
-        QCOMPARE(Startup::runApplication(*qApp, false), -1);
+        QCOMPARE(Startup::runApplication(*qApp), -1);
         QVERIFY(seen->seen);
     }
 
@@ -291,7 +374,7 @@ private slots:
             QVERIFY(qobject_cast<LoginDialog *>(widget));
             static_cast<QDialog *>(widget)->reject();
         });
-        QCOMPARE(Startup::runApplication(*qApp, false), -2);
+        QCOMPARE(Startup::runApplication(*qApp), -2);
         QCOMPARE(title, utf8("Вход в программу"));
         QVERIFY(!VDB::DataBase::instance()->currentUser());
     }
@@ -317,7 +400,7 @@ private slots:
             }
         });
         closer.start(10);
-        QCOMPARE(Startup::runApplication(*qApp, false), 0);
+        QCOMPARE(Startup::runApplication(*qApp), 0);
         QCOMPARE(windowTitle, utf8("КВР-ТМ4040"));
         const SharedUser user = VDB::DataBase::instance()->currentUser();
         QVERIFY(user);
@@ -384,14 +467,14 @@ private slots:
         QProcess process;
         process.setProcessEnvironment(
             programEnvironment(home.filePath(QStringLiteral("file/sub"))));
-        process.setWorkingDirectory(QStringLiteral("/proc"));
+        process.setWorkingDirectory(home.path());
         process.start(programPath(), {QStringLiteral("-gendb")});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 255);
-        QVERIFY(!QFile::exists(QStringLiteral("/proc/doserdr22.db")));
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("doserdr22.db"))));
         const QString log = QString::fromUtf8(process.readAllStandardError());
-        QVERIFY2(log.contains(utf8("Ошибка открытия базы данных")), qPrintable(log));
+        QVERIFY2(log.contains(utf8("Не удалось создать папку данных программы")), qPrintable(log));
     }
 
 private:
@@ -442,7 +525,10 @@ private:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The maintenance run must work without any display.
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         return env;
     }
 

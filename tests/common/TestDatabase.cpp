@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -109,6 +110,116 @@ QVariant TestDatabase::scalar(const QString &sql)
     if (!query.exec(sql) || !query.next())
         return QVariant();
     return query.value(0);
+}
+
+QString databaseSnapshot()
+{
+    QStringList out;
+    QStringList names;
+    {
+        QSqlQuery tables(QSqlDatabase::database());
+        tables.exec(
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
+        while (tables.next())
+            names << tables.value(0).toString();
+    }
+    for (const QString &name : qAsConst(names)) {
+        QSqlQuery query(QSqlDatabase::database());
+        query.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(name));
+        while (query.next()) {
+            QStringList fields;
+            for (int i = 0; i < query.record().count(); ++i) {
+                fields << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
+            }
+            out << name + QStringLiteral(": ") + fields.join(QLatin1Char('|'));
+        }
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+static QString groupNames(const QList<SharedGroup> &groups)
+{
+    QStringList out;
+    for (const SharedGroup &g : groups)
+        out << g->name;
+    return out.join(QLatin1Char(','));
+}
+
+QString cacheSnapshot()
+{
+    const VDB::DataBase *db = VDB::DataBase::instance();
+    QStringList out;
+    for (const SharedUser &u : db->users()) {
+        out << QStringLiteral("user %1 %2 %3 %4 role%5 sex%6 %7 %8 dev%9 [%10] %11 %12 %13")
+                    .arg(u->id)
+                    .arg(u->fullName(), u->department, u->login)
+                    .arg(u->role)
+                    .arg(u->sex)
+                    .arg(u->birthday.toString(Qt::ISODate), u->password)
+                    .arg(u->canUseDevice)
+                    .arg(groupNames(u->groups), u->usageReason, u->comment,
+                         u->device ? QString::number(u->device->serial) : QStringLiteral("-"))
+                + (u->photo.isNull() ? QString() : QStringLiteral(" photo"));
+    }
+    for (const SharedGroup &g : db->groups()) {
+        QStringList users;
+        for (const SharedUser &u : g->users)
+            users << QString::number(u->id);
+        QStringList thresholds;
+        for (const SharedThreshold &t : g->thresholds)
+            thresholds << t->name;
+        out << QStringLiteral("group %1 %2 %3 %4 users[%5] thresholds[%6]")
+                   .arg(g->id)
+                   .arg(g->name, g->description)
+                   .arg(g->access)
+                   .arg(users.join(QLatin1Char(',')), thresholds.join(QLatin1Char(',')));
+    }
+    for (const SharedThreshold &t : db->thresholds()) {
+        out << QStringLiteral("threshold %1 %2 %3 ch%4 %5 %6d [%7]")
+                   .arg(t->id)
+                   .arg(t->name)
+                   .arg(t->isUser)
+                   .arg(t->channel)
+                   .arg(t->value)
+                   .arg(t->period)
+                   .arg(groupNames(t->groups));
+    }
+    const Options &o = db->options();
+    out << QStringLiteral("options %1 %2").arg(o.settings()).arg(o.interval);
+    for (const QColor &c : o.edColors + o.medColors)
+        out << c.name(QColor::HexArgb) + (c.isValid() ? QString() : QStringLiteral("!"));
+    if (db->currentUser())
+        out << QStringLiteral("current %1").arg(db->currentUser()->id);
+    return out.join(QLatin1Char('\n'));
+}
+
+StoreSignalSpy::StoreSignalSpy()
+    : m_order(std::make_shared<QStringList>())
+{
+    VDB::DataBase *db = VDB::DataBase::instance();
+    auto add = [&](auto signal, const char *name) {
+        m_spies.push_back(std::make_unique<QSignalSpy>(db, signal));
+        std::shared_ptr<QStringList> order = m_order;
+        const QString text = QString::fromLatin1(name);
+        QObject::connect(db, signal, &m_context, [order, text]() { order->append(text); });
+    };
+    add(&VDB::DataBase::userAdded, "userAdded");
+    add(&VDB::DataBase::userUpdated, "userUpdated");
+    add(&VDB::DataBase::userDeleted, "userDeleted");
+    add(&VDB::DataBase::groupAdded, "groupAdded");
+    add(&VDB::DataBase::groupUpdated, "groupUpdated");
+    add(&VDB::DataBase::groupDeleted, "groupDeleted");
+    add(&VDB::DataBase::optionsChanged, "optionsChanged");
+    add(&VDB::DataBase::thresholdsUpdated, "thresholdsUpdated");
+    add(&VDB::DataBase::historyAdded, "historyAdded");
+}
+
+int StoreSignalSpy::total() const
+{
+    int n = 0;
+    for (const auto &spy : m_spies)
+        n += spy->count();
+    return n;
 }
 
 } // namespace TestSupport

@@ -5,7 +5,10 @@
 #include <QDateTime>
 #include <QList>
 #include <QScopedPointer>
+#include <QSignalSpy>
 #include <QString>
+#include <memory>
+#include <vector>
 
 class QTemporaryDir;
 
@@ -30,7 +33,7 @@ class TestDatabase
 {
 public:
     enum Mode {
-        Create,  // the initial database of the creation script
+        Create, // the initial database of the creation script
         NoCreate // only point the store at the (not yet existing) file
     };
 
@@ -71,6 +74,28 @@ public:
 private:
     QScopedPointer<QTemporaryDir> m_dir;
     bool m_valid = false;
+};
+
+// Text picture of every row of every table, to show that a refused operation
+// wrote nothing.
+QString databaseSnapshot();
+// Text picture of the store's caches (users, groups, thresholds, options with
+// their links), to show that a refused operation changed no record.
+QString cacheSnapshot();
+
+// Spies on every signal of the store at once.
+class StoreSignalSpy
+{
+public:
+    StoreSignalSpy();
+    int total() const;
+    // Signal names in the order they were emitted, e.g. "optionsChanged".
+    QStringList order() const { return *m_order; }
+
+private:
+    std::vector<std::unique_ptr<QSignalSpy>> m_spies;
+    std::shared_ptr<QStringList> m_order;
+    QObject m_context;
 };
 
 } // namespace TestSupport

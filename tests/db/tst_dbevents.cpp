@@ -93,13 +93,14 @@ void DbEventsTest::generatedTestData()
              QStringLiteral("1/1/8009/11"));
 
     QSqlQuery query(QSqlDatabase::database());
-    QVERIFY(query.exec("SELECT dateTime, eventType, value, channel, comment FROM Events ORDER BY id"));
+    QVERIFY(
+        query.exec("SELECT dateTime, eventType, value, channel, comment FROM Events ORDER BY id"));
     QDateTime previous;
     int i = -1;
     while (query.next()) {
         // Read as wall-clock time; steps are measured on the text.
-        const QDateTime t =
-            QDateTime::fromString(query.value(0).toString() + 'Z', Qt::ISODateWithMs);
+        const QDateTime t
+            = QDateTime::fromString(query.value(0).toString() + 'Z', Qt::ISODateWithMs);
         QVERIFY(t.isValid());
         const int type = query.value(1).toInt();
         if (i == -1) {
@@ -153,8 +154,9 @@ void DbEventsTest::addEventsStoresAllFields()
                  "memoryFault || '|' || IFNULL(comment, 'NULL') FROM Events ORDER BY id LIMIT 1")
                  .toString(),
              QStringLiteral("2020-05-06T07:08:09.010|1|8009|200|0.25|1.5|2|77|100010|NULL"));
-    QCOMPARE(TestDatabase::scalar("SELECT channel || comment FROM Events ORDER BY id DESC").toString(),
-             QStringLiteral("-1первая"));
+    QCOMPARE(
+        TestDatabase::scalar("SELECT channel || comment FROM Events ORDER BY id DESC").toString(),
+        QStringLiteral("-1первая"));
 
     // Read back newest first, every field restored.
     QList<VDB::Event> list;
@@ -205,9 +207,9 @@ void DbEventsTest::failingBatchIsRolledBack()
                                "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
     const QDateTime t(QDate(2021, 1, 1), QTime(10, 0));
-    QList<VDB::Event> batch{makeEvent(m_user, t, 300, 1), makeEvent(m_user, t.addSecs(1), 300, 2),
-                            makeEvent(m_user, t.addSecs(2), 300, 100),
-                            makeEvent(m_user, t.addSecs(3), 300, 3)};
+    QList<VDB::Event> batch {makeEvent(m_user, t, 300, 1), makeEvent(m_user, t.addSecs(1), 300, 2),
+                             makeEvent(m_user, t.addSecs(2), 300, 100),
+                             makeEvent(m_user, t.addSecs(3), 300, 3)};
     QVERIFY(!m_db->db()->addEvents(batch));
     QCOMPARE(eventCount(), 0);
     QCOMPARE(added.count(), 0);
@@ -240,7 +242,8 @@ void DbEventsTest::addEventAcceptsFourTypes()
     QCOMPARE(added.count(), 0);
 
     QSqlQuery query(QSqlDatabase::database());
-    QVERIFY(query.exec("SELECT eventType, value, channel, comment, dateTime FROM Events ORDER BY id"));
+    QVERIFY(
+        query.exec("SELECT eventType, value, channel, comment, dateTime FROM Events ORDER BY id"));
     QVERIFY(query.next());
     QVERIFY(query.isNull(1) && query.isNull(2));
     QCOMPARE(query.value(3).toString(), QStringLiteral("выдан"));
@@ -258,11 +261,12 @@ void DbEventsTest::addEventAcceptsFourTypes()
 void DbEventsTest::userEventsCoverWholeDays()
 {
     const QDate day(2022, 3, 15);
-    QVERIFY(m_db->insertEvents(m_user, {{QDateTime(day.addDays(-1), QTime(23, 59, 59, 999)), 1},
-                                        {QDateTime(day, QTime(0, 0)), 2},
-                                        {QDateTime(day, QTime(12, 0)), 3},
-                                        {QDateTime(day, QTime(23, 59, 59, 999)), 4},
-                                        {QDateTime(day.addDays(1), QTime(0, 0)), 5}}));
+    QVERIFY(m_db->insertEvents(m_user,
+                               {{QDateTime(day.addDays(-1), QTime(23, 59, 59, 999)), 1},
+                                {QDateTime(day, QTime(0, 0)), 2},
+                                {QDateTime(day, QTime(12, 0)), 3},
+                                {QDateTime(day, QTime(23, 59, 59, 999)), 4},
+                                {QDateTime(day.addDays(1), QTime(0, 0)), 5}}));
     const SharedUser other = m_db->addUser("Другой");
     QVERIFY(m_db->insertEvents(other, {{QDateTime(day, QTime(13, 0)), 9}}));
 
@@ -330,11 +334,12 @@ void DbEventsTest::doseWindowFirstAndLastDay()
     const QDate today(2023, 3, 1); // the month boundary is part of the test
     m_db->db()->setToday(today);
     QCOMPARE(m_db->db()->today(), today);
-    QVERIFY(m_db->insertEvents(m_user, {{QDateTime(today.addDays(-8), QTime(23, 59, 59, 999)), 1},
-                                        {QDateTime(today.addDays(-7), QTime(0, 0)), 2},
-                                        {QDateTime(today.addDays(-1), QTime(23, 59)), 4},
-                                        {QDateTime(today, QTime(23, 59, 59, 999)), 8},
-                                        {QDateTime(today.addDays(1), QTime(0, 0)), 16}}));
+    QVERIFY(m_db->insertEvents(m_user,
+                               {{QDateTime(today.addDays(-8), QTime(23, 59, 59, 999)), 1},
+                                {QDateTime(today.addDays(-7), QTime(0, 0)), 2},
+                                {QDateTime(today.addDays(-1), QTime(23, 59)), 4},
+                                {QDateTime(today, QTime(23, 59, 59, 999)), 8},
+                                {QDateTime(today.addDays(1), QTime(0, 0)), 16}}));
     QCOMPARE(m_db->db()->userDose(quint16(period), m_user), expected);
     QCOMPARE(m_db->db()->userDose(quint16(period)), expected);
 

@@ -105,40 +105,39 @@ void DbSchemaTest::emptyFileIsCreatedWithSchema()
     QVERIFY(result.message.isEmpty());
     QVERIFY(QFile::exists(db.fileName()));
 
-    QCOMPARE(columns("Users"),
-             QStringList({"id|INTEGER|1|NULL|1", "firstname|TEXT|1||0", "middlename|TEXT|0|NULL|0",
-                          "surname|TEXT|1||0", "department|TEXT|0|NULL|0",
-                          "birthday|INTEGER|1||0", "sex|INTEGER|1|1|0", "photo|NONE|0|NULL|0",
-                          "access|INTEGER|1|0|0", "login|TEXT|0|NULL|0",
-                          "password|TEXT|0|NULL|0", "usageReason|TEXT|0|NULL|0",
-                          "comment|TEXT|0|NULL|0", "deviceId|INTEGER|0|NULL|0",
-                          "deviceSerial|INTEGER|0|NULL|0", "assignDate|INTEGER|0|NULL|0"}));
+    QCOMPARE(
+        columns("Users"),
+        QStringList({"id|INTEGER|1|NULL|1", "firstname|TEXT|1||0", "middlename|TEXT|0|NULL|0",
+                     "surname|TEXT|1||0", "department|TEXT|0|NULL|0", "birthday|INTEGER|1||0",
+                     "sex|INTEGER|1|1|0", "photo|NONE|0|NULL|0", "access|INTEGER|1|0|0",
+                     "login|TEXT|0|NULL|0", "password|TEXT|0|NULL|0", "usageReason|TEXT|0|NULL|0",
+                     "comment|TEXT|0|NULL|0", "deviceId|INTEGER|0|NULL|0",
+                     "deviceSerial|INTEGER|0|NULL|0", "assignDate|INTEGER|0|NULL|0"}));
     QCOMPARE(columns("Groups"),
              QStringList({"id|INTEGER|1||1", "name|TEXT|1||0", "description|TEXT|0|NULL|0",
                           "access|INTEGER|1|0|0"}));
-    QCOMPARE(columns("Users2Groups"),
-             QStringList({"userId|INTEGER|1||1", "groupId|INTEGER|1||2"}));
+    QCOMPARE(columns("Users2Groups"), QStringList({"userId|INTEGER|1||1", "groupId|INTEGER|1||2"}));
     QCOMPARE(columns("DeviceType"),
              QStringList({"id|INTEGER|1||1", "name|TEXT|1||0", "connector|TEXT|1||0"}));
     QCOMPARE(columns("Options"),
-             QStringList({"settings|INTEGER|1||0", "interval|INTEGER|1|7|0",
-                          "edColors|NONE|1|0|0", "medColors|NONE|1||0"}));
-    QCOMPARE(columns("Thresholds"),
-             QStringList({"id|INTEGER|1||1", "name|TEXT|1||0", "channel|INTEGER|1||0",
-                          "period|INTEGER|1|7|0", "value|REAL|1|0.0001|0",
-                          "isUser|INTEGER|1|1|0"}));
+             QStringList({"settings|INTEGER|1||0", "interval|INTEGER|1|7|0", "edColors|NONE|1|0|0",
+                          "medColors|NONE|1||0"}));
+    QCOMPARE(
+        columns("Thresholds"),
+        QStringList({"id|INTEGER|1||1", "name|TEXT|1||0", "channel|INTEGER|1||0",
+                     "period|INTEGER|1|7|0", "value|REAL|1|0.0001|0", "isUser|INTEGER|1|1|0"}));
     QCOMPARE(columns("GroupThresholds"),
              QStringList({"groupId|INTEGER|1||1", "thresholdId|INTEGER|1||2"}));
-    QCOMPARE(columns("Events"),
-             QStringList({"id|INTEGER|1||1", "dateTime|INTEGER|1||0", "userId|INTEGER|0|NULL|0",
-                          "deviceId|INTEGER|1||0", "deviceSerial|INTEGER|1||0",
-                          "eventType|INTEGER|1||0", "value|REAL|0|NULL|0",
-                          "medValue|REAL|0|NULL|0", "channel|INTEGER|0|NULL|0",
-                          "eventNumber|INTEGER|0|NULL|0", "cyclicHistory|INTEGER|1|0|0",
-                          "timezoneChanged|INTEGER|1|0|0", "edThreshold|INTEGER|1|0|0",
-                          "medThreshold|INTEGER|1|0|0", "batteryLow|INTEGER|1|0|0",
-                          "memoryFault|INTEGER|1|0|0", "detectorFault|INTEGER|1|0|0",
-                          "hvFault|INTEGER|1|0|0", "comment|TEXT|0|NULL|0"}));
+    QCOMPARE(
+        columns("Events"),
+        QStringList({"id|INTEGER|1||1", "dateTime|INTEGER|1||0", "userId|INTEGER|0|NULL|0",
+                     "deviceId|INTEGER|1||0", "deviceSerial|INTEGER|1||0", "eventType|INTEGER|1||0",
+                     "value|REAL|0|NULL|0", "medValue|REAL|0|NULL|0", "channel|INTEGER|0|NULL|0",
+                     "eventNumber|INTEGER|0|NULL|0", "cyclicHistory|INTEGER|1|0|0",
+                     "timezoneChanged|INTEGER|1|0|0", "edThreshold|INTEGER|1|0|0",
+                     "medThreshold|INTEGER|1|0|0", "batteryLow|INTEGER|1|0|0",
+                     "memoryFault|INTEGER|1|0|0", "detectorFault|INTEGER|1|0|0",
+                     "hvFault|INTEGER|1|0|0", "comment|TEXT|0|NULL|0"}));
     QCOMPARE(columns("Service"), QStringList({"version|INTEGER|1|2|0"}));
 
     QCOMPARE(rows("SELECT sql FROM sqlite_master WHERE name = 'idx_events_unique_tm4040'"),
@@ -192,10 +191,12 @@ void DbSchemaTest::initialRows()
 void DbSchemaTest::colourBlobsByteForByte()
 {
     TestDatabase db;
-    QCOMPARE(TestDatabase::scalar("SELECT edColors FROM Options").toByteArray(),
-             QByteArray::fromHex("01ffff88887575fafa000001ffff7373ffff8989000001fffffefe81811e1e0000"));
-    QCOMPARE(TestDatabase::scalar("SELECT medColors FROM Options").toByteArray(),
-             QByteArray::fromHex("01ffff40400000f9f9000001ffff0000bfbf3030000001ffffc0c0404000000000"));
+    QCOMPARE(
+        TestDatabase::scalar("SELECT edColors FROM Options").toByteArray(),
+        QByteArray::fromHex("01ffff88887575fafa000001ffff7373ffff8989000001fffffefe81811e1e0000"));
+    QCOMPARE(
+        TestDatabase::scalar("SELECT medColors FROM Options").toByteArray(),
+        QByteArray::fromHex("01ffff40400000f9f9000001ffff0000bfbf3030000001ffffc0c0404000000000"));
 
     // Three stored colours: the neutron colour stays invalid.
     const Options &options = db.db()->options();
@@ -210,8 +211,8 @@ void DbSchemaTest::colourBlobsByteForByte()
     QVERIFY(db.db()->updateOptions(options));
     const QByteArray ed = TestDatabase::scalar("SELECT edColors FROM Options").toByteArray();
     QCOMPARE(ed.size(), 44);
-    QVERIFY(ed.startsWith(QByteArray::fromHex(
-        "01ffff88887575fafa000001ffff7373ffff8989000001fffffefe81811e1e0000")));
+    QVERIFY(ed.startsWith(
+        QByteArray::fromHex("01ffff88887575fafa000001ffff7373ffff8989000001fffffefe81811e1e0000")));
     QCOMPARE(TestDatabase::scalar("SELECT length(medColors) FROM Options").toInt(), 44);
 }
 
@@ -239,8 +240,9 @@ void DbSchemaTest::failingScriptLeavesFileUntouched()
     // A view named like a table of the script survives the dropping of the
     // tables and makes the script fail half-way.
     TestDatabase db(TestDatabase::NoCreate);
-    makeFile(db.fileName(), {"CREATE TABLE Keep (x INTEGER)", "INSERT INTO Keep VALUES (42)",
-                             "CREATE VIEW Service AS SELECT 2 AS version"});
+    makeFile(db.fileName(),
+             {"CREATE TABLE Keep (x INTEGER)", "INSERT INTO Keep VALUES (42)",
+              "CREATE VIEW Service AS SELECT 2 AS version"});
     const QByteArray before = readFile(db.fileName());
 
     g_log.clear();
@@ -269,18 +271,18 @@ void DbSchemaTest::checkRefusesBrokenFiles_data()
     QTest::newRow("not a database")
         << QStringList() << QByteArray("This is a text file, not a database.\n").repeated(200)
         << QStringLiteral("Ошибка открытия базы данных (");
-    QTest::newRow("no Service")
-        << QStringList({"CREATE TABLE Users (id INTEGER)"}) << QByteArray()
-        << QStringLiteral("Структура базы данных неверна");
+    QTest::newRow("no Service") << QStringList({"CREATE TABLE Users (id INTEGER)"}) << QByteArray()
+                                << QStringLiteral("Структура базы данных неверна");
     QTest::newRow("service in other case")
         << QStringList({"CREATE TABLE service (version INTEGER)", "INSERT INTO service VALUES (2)"})
         << QByteArray() << QStringLiteral("Структура базы данных неверна");
     QTest::newRow("empty Service")
         << QStringList({"CREATE TABLE Service (version INTEGER)"}) << QByteArray()
         << QStringLiteral("Структура базы данных неверна");
-    QTest::newRow("version 3")
-        << QStringList({"CREATE TABLE Service (version INTEGER)", "INSERT INTO Service VALUES (3)"})
-        << QByteArray() << QStringLiteral("Неподдерживаемая версия базы данных");
+    QTest::newRow("version 3") << QStringList(
+        {"CREATE TABLE Service (version INTEGER)", "INSERT INTO Service VALUES (3)"})
+                               << QByteArray()
+                               << QStringLiteral("Неподдерживаемая версия базы данных");
 }
 
 void DbSchemaTest::checkRefusesBrokenFiles()
@@ -333,7 +335,8 @@ void DbSchemaTest::unwritableFolderGivesOpenError()
 
     OperationResult result = VDB::DataBase::openOrCreate(false);
     QCOMPARE(result.code, -1);
-    QVERIFY2(result.message.startsWith("Ошибка открытия базы данных ("), qPrintable(result.message));
+    QVERIFY2(result.message.startsWith("Ошибка открытия базы данных ("),
+             qPrintable(result.message));
     result = VDB::DataBase::openOrCreate(true);
     QCOMPARE(result.code, -1);
     QVERIFY(db.db()->users().isEmpty());

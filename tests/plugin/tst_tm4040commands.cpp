@@ -6,6 +6,7 @@
 #include "Tm4040Plugin.h"
 
 #include <QTcpSocket>
+#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -101,6 +102,7 @@ private slots:
     void faultsStopTheSequence();
     void slowAndSplitAnswersStillWork();
     void reconnectReplacesTheLink();
+    void disconnectDuringADownload();
 
 private:
     void addLinkRows();
@@ -533,6 +535,29 @@ void Tm4040CommandsTest::reconnectReplacesTheLink()
     double dose = 0;
     QVERIFY(rig.plugin.readAccumulatedED(&dose));
     QCOMPARE(rig.emulator.receivedLetters(), QByteArray("p"));
+}
+
+void Tm4040CommandsTest::disconnectDuringADownload()
+{
+    // A dialog closed during an import disconnects on the GUI thread while
+    // the worker still waits for packets.
+    Tm4040Scenario scenario = baseScenario();
+    scenario.faults.baudRate = 9600; // 241 records: about 8.4 s
+    Rig rig(scenario);
+    QVERIFY(rig.ok());
+    QList<HistoryEvent *> events;
+    bool more = true;
+    QScopedPointer<QThread> worker(
+        QThread::create([&] { more = rig.plugin.readHistory(events, true); }));
+    worker->start();
+    QTRY_COMPARE(rig.emulator.receivedLetters(), QByteArray("pH"));
+    QTest::qWait(100);
+    rig.plugin.disconnectDevice();
+    QVERIFY(worker->wait(2000));
+    QVERIFY(!more);
+    QVERIFY(events.isEmpty());
+    DeviceInfo info;
+    QVERIFY(!rig.plugin.readDeviceInfo(&info));
 }
 
 QTEST_GUILESS_MAIN(Tm4040CommandsTest)

@@ -71,6 +71,7 @@ private slots:
     void searchTakesTheFirstPortThatAnswers();
     void searchGivesUpAfterThreeRounds();
     void callsFromDifferentThreads();
+    void closeFromAnotherThreadEndsAWait();
     void closedLinkRefusesEverything();
 };
 
@@ -371,6 +372,37 @@ void Tm4040LinkTest::callsFromDifferentThreads()
     onOtherThread([&] { link.close(); });
     QVERIFY(!link.isOpen());
     QCOMPARE(emulator.connectionCount(), 1);
+}
+
+void Tm4040LinkTest::closeFromAnotherThreadEndsAWait()
+{
+    Tm4040Scenario s = scenario();
+    s.faults.silentCommands = "p";
+    Tm4040Emulator emulator(s);
+    QVERIFY(emulator.startTcp());
+    emulator.exportLink();
+    IrDATransport::setAnswerTimeoutMs(10000);
+    IrDATransport link;
+    QVERIFY(link.connectTo(QString(), QString(), true));
+    bool readOk = true;
+    QElapsedTimer timer;
+    timer.start();
+    QScopedPointer<QThread> worker(QThread::create([&] {
+        QByteArray answer;
+        readOk = link.write(ParamsRequest) && link.read(answer, 56);
+    }));
+    worker->start();
+    QTRY_COMPARE(emulator.receivedLetters(), QByteArray("p"));
+    link.close();
+    QVERIFY(worker->wait(2000));
+    QVERIFY(!readOk);
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!link.isOpen());
+    // The link can be opened again afterwards.
+    emulator.setFaults(Tm4040Faults());
+    QVERIFY(link.connectTo(QString(), QString(), true));
+    QByteArray answer;
+    QVERIFY(link.write(ParamsRequest) && link.read(answer, 56));
 }
 
 void Tm4040LinkTest::closedLinkRefusesEverything()

@@ -1,0 +1,128 @@
+// Times the start-up path of the data store (open, check, load the caches)
+// on a file with 10 000 users in 100 groups, 20 group thresholds and 200 000
+// events. Goal: under 0.5 s. The baseline is a plain read of the same rows
+// through QSqlQuery without building any record.
+
+#include "db/DataBase.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+const int Users = 10000;
+const int Groups = 100;
+
+void fill(const QString &fileName)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "fill");
+        db.setDatabaseName(fileName);
+        db.open();
+        QSqlQuery q(db);
+        db.transaction();
+        q.prepare("INSERT INTO Groups (name, description, access) VALUES (?, '', 1)");
+        for (int g = 0; g < Groups; ++g) {
+            q.addBindValue(QStringLiteral("Группа %1").arg(g));
+            q.exec();
+        }
+        q.prepare("INSERT INTO Users (firstname, middlename, surname, department, birthday, sex, "
+                  "access, login, password, deviceId, deviceSerial, assignDate) VALUES (?, "
+                  "'Иванович', ?, 'Отдел', '1980-01-01', 1, 3, ?, 'pw', 1, ?, "
+                  "'2020-01-01T00:00:00.000')");
+        for (int u = 0; u < Users; ++u) {
+            q.addBindValue(QStringLiteral("Имя%1").arg(u));
+            q.addBindValue(QStringLiteral("Фамилия%1").arg(u));
+            q.addBindValue(QStringLiteral("login%1").arg(u));
+            q.addBindValue(u);
+            q.exec();
+        }
+        q.prepare("INSERT INTO Users2Groups (userId, groupId) VALUES (?, ?)");
+        for (int u = 0; u < Users; ++u) {
+            q.addBindValue(u + 2);
+            q.addBindValue(u % Groups + 4);
+            q.exec();
+        }
+        q.prepare(
+            "INSERT INTO Thresholds (name, channel, period, value, isUser) VALUES (?, 2, 7, 1, 0)");
+        for (int t = 0; t < 20; ++t) {
+            q.addBindValue(QStringLiteral("Порог %1").arg(t));
+            q.exec();
+        }
+        q.exec("INSERT INTO GroupThresholds (groupId, thresholdId) SELECT g.id, t.id FROM Groups "
+               "g, Thresholds t");
+        q.exec("WITH RECURSIVE c(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM c WHERE i < 199999) "
+               "INSERT INTO Events (dateTime, userId, deviceId, deviceSerial, eventType, value) "
+               "SELECT strftime('%Y-%m-%dT%H:%M:%f', '2020-01-01', '+' || i || ' minutes'), i % "
+               "10000 + 2, 1, i % 10000, 300, 0.001 FROM c");
+        db.commit();
+    }
+    QSqlDatabase::removeDatabase("fill");
+}
+
+double baselineSeconds(const QString &fileName)
+{
+    QElapsedTimer timer;
+    timer.start();
+    int rows = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "plain");
+        db.setDatabaseName(fileName);
+        db.open();
+        for (const char *table : {"Options", "DeviceType", "Users", "Groups", "Users2Groups",
+                                  "Thresholds", "GroupThresholds"}) {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.exec(QStringLiteral("SELECT * FROM '%1'").arg(QLatin1String(table)));
+            const int columns = q.record().count();
+            while (q.next()) {
+                for (int c = 0; c < columns; ++c)
+                    q.value(c);
+                ++rows;
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase("plain");
+    return timer.nsecsElapsed() / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("doserdr22.db");
+    VDB::DataBase::setFileName(fileName);
+    if (VDB::DataBase::openOrCreate(false).code != 0)
+        return 1;
+    VDB::DataBase::destroyInstance();
+    fill(fileName);
+    // First open adds the speed indexes once; time the ordinary later starts.
+    VDB::DataBase::openOrCreate(false);
+    VDB::DataBase::destroyInstance();
+
+    double best = 1e9;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const OperationResult result = VDB::DataBase::openOrCreate(false);
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        if (result.code != 0 || VDB::DataBase::instance()->users().size() != Users + 1)
+            return 1;
+        best = qMin(best, seconds);
+        VDB::DataBase::destroyInstance();
+    }
+    std::printf("orvane   open + check + loadAll, %d users in %d groups: %.3f s (goal < 0.5 s)\n",
+                Users, Groups, best);
+    double plain = 1e9;
+    for (int run = 0; run < 5; ++run)
+        plain = qMin(plain, baselineSeconds(fileName));
+    std::printf("baseline plain QSqlQuery read of the same rows: %.3f s\n", plain);
+    return 0;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSharedPointer>
+#include <QVector>
+#include <QWidget>
+
+class QCustomPlot;
+class QCPAxisTickerText;
+
+// The dose chart of every dose view: a time axis at the bottom, the dose on
+// the left axis and, by style, its statistics or the dose rate on the right
+// axis, with tick labels in the unit of the options. Colours come from the
+// options and follow them.
+class ChartWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Style { DoseOnly = 0, DoseStatistics = 1, DoseAndRate = 2 };
+    Q_ENUM(Style)
+
+    // One value at one local date-time.
+    struct Point
+    {
+        QDateTime dateTime;
+        double value = 0;
+    };
+    using Series = QVector<Point>;
+
+    explicit ChartWidget(QWidget *parent = nullptr);
+    ~ChartWidget() override;
+
+    Style style() const { return m_style; }
+    QCustomPlot *plot() const { return m_plot; }
+    QSize sizeHint() const override;
+
+    // Doses in the display milli-unit of the options (as the store hands out
+    // event values). `from` and `to` bound the time axis: the start of the
+    // first shown day and the start of the day after the last one.
+    void setDoseData(const Series &doses, const QDateTime &from, const QDateTime &to);
+    // Dose rates in µSv/h, as the device delivers them and the store keeps
+    // them (VDB::Event::medValue); the chart converts them to the display
+    // milli-unit per hour itself. Only DoseAndRate shows them.
+    void setRateData(const Series &ratesMicroSvPerHour, const QDateTime &from, const QDateTime &to);
+
+    // µSv/h -> display milli-unit per hour (mSv/h, mR/h or mrem/h).
+    static double displayRate(double microSvPerHour);
+
+public slots:
+    void setStyle(ChartWidget::Style style);
+    // Re-colours from the options and re-labels the ticks in their unit.
+    void optionsChanged();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void setUpPlot();
+    // Re-expresses the kept data when the unit changed; true if it did.
+    bool syncUnits();
+    void applyColors();
+    void showDose();
+    void showRate();
+    void updateStatistics();
+    void arrangeLegend();
+    void refreshTicks();
+    void layoutPlot();
+    void updateTimeTicks();
+    void updateValueTicks();
+
+    QCustomPlot *m_plot = nullptr;
+    Style m_style = DoseOnly;
+    QSharedPointer<QCPAxisTickerText> m_timeTicker;
+    QSharedPointer<QCPAxisTickerText> m_leftTicker;
+    QSharedPointer<QCPAxisTickerText> m_rightTicker;
+    // The data as given, so that a change of the unit can re-express it.
+    Series m_doses;
+    Series m_rates; // display milli-unit per hour
+    // Statistics of the shown doses.
+    int m_doseCount = 0;
+    double m_doseMin = 0;
+    double m_doseMax = 0;
+    double m_doseAverage = 0;
+    QDateTime m_from;
+    QDateTime m_to;
+    int m_unitCode = 1;
+    int m_legendColumns = 0; // items per legend row as arranged last
+};

@@ -1,0 +1,83 @@
+#include "dose/ThresholdEvaluator.h"
+
+#include "db/DataBase.h"
+
+#include <limits>
+
+namespace ThresholdEvaluator {
+
+QPair<QDate, QDate> doseWindow(quint16 period, const QDate &today)
+{
+    const QDate tomorrow = today.addDays(1);
+    return {tomorrow.addDays(-(qint64(period) + 1)), tomorrow};
+}
+
+bool isExceeded(double sum, double limit)
+{
+    return sum > limit;
+}
+
+double userSum(const Threshold &threshold, const SharedUser &user)
+{
+    // An empty user would make the store sum over everybody.
+    if (!user)
+        return 0;
+    return VDB::DataBase::instance()->userDose(threshold.period, user);
+}
+
+double groupSum(const Threshold &threshold, const SharedGroup &group)
+{
+    if (!group)
+        return 0;
+    return VDB::DataBase::instance()->groupDose(threshold.period, group);
+}
+
+bool userExceedsAny(const SharedUser &user)
+{
+    const QList<SharedThreshold> thresholds = VDB::DataBase::instance()->thresholds();
+    for (const SharedThreshold &threshold : thresholds) {
+        if (!threshold->isUser)
+            continue;
+        if (isExceeded(userSum(*threshold, user), threshold->value))
+            return true;
+    }
+    return false;
+}
+
+QList<Exceedance> scan()
+{
+    VDB::DataBase *db = VDB::DataBase::instance();
+    // Copies: the lists must not change under the loops.
+    const QList<SharedUser> users = db->users();
+    const QList<SharedThreshold> thresholds = db->thresholds();
+    QList<Exceedance> rows;
+    for (const SharedUser &user : users) {
+        for (const SharedThreshold &threshold : thresholds) {
+            if (!threshold->isUser)
+                continue;
+            const double sum = userSum(*threshold, user);
+            if (isExceeded(sum, threshold->value))
+                rows.append({user, SharedGroup(), threshold, sum});
+        }
+    }
+    for (const SharedThreshold &threshold : thresholds) {
+        if (threshold->isUser)
+            continue;
+        const QList<SharedGroup> groups = threshold->groups;
+        for (const SharedGroup &group : groups) {
+            const double sum = groupSum(*threshold, group);
+            if (isExceeded(sum, threshold->value))
+                rows.append({SharedUser(), group, threshold, sum});
+        }
+    }
+    return rows;
+}
+
+double fillPercentage(double sum, double limit)
+{
+    if (limit > 0)
+        return 100 * sum / limit;
+    return isExceeded(sum, limit) ? std::numeric_limits<double>::infinity() : 0.0;
+}
+
+} // namespace ThresholdEvaluator
