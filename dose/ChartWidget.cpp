@@ -173,6 +173,11 @@ double ChartWidget::displayRate(double microSvPerHour)
     return toDisplayDose(microSvPerHour / 1000);
 }
 
+double ChartWidget::microSvPerHour(double displayValue)
+{
+    return toStoredDose(displayValue) * 1000;
+}
+
 void ChartWidget::setUpPlot()
 {
     m_plot->setLocale(QLocale(QLocale::Russian, QLocale::Russia));

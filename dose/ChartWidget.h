@@ -45,6 +45,10 @@ public:
 
     // µSv/h -> display milli-unit per hour (mSv/h, mR/h or mrem/h).
     static double displayRate(double microSvPerHour);
+    // The inverse: a value already in the display milli-unit (per hour), as
+    // µSv/h for setRateData(), e.g. the dose of a type-300 record that is
+    // charted on the rate axis.
+    static double microSvPerHour(double displayValue);
 
 public slots:
     void setStyle(ChartWidget::Style style);

@@ -2,6 +2,7 @@
 
 #include "db/DataBase.h"
 
+#include <QHash>
 #include <limits>
 
 namespace ThresholdEvaluator {
@@ -51,21 +52,32 @@ QList<Exceedance> scan()
     const QList<SharedUser> users = db->users();
     const QList<SharedThreshold> thresholds = db->thresholds();
     QList<Exceedance> rows;
+    // Thresholds with the same period share one sum per user or group.
+    QHash<quint16, double> sums;
     for (const SharedUser &user : users) {
+        sums.clear();
         for (const SharedThreshold &threshold : thresholds) {
             if (!threshold->isUser)
                 continue;
-            const double sum = userSum(*threshold, user);
+            auto it = sums.find(threshold->period);
+            if (it == sums.end())
+                it = sums.insert(threshold->period, userSum(*threshold, user));
+            const double sum = *it;
             if (isExceeded(sum, threshold->value))
                 rows.append({user, SharedGroup(), threshold, sum});
         }
     }
+    QHash<QPair<const Group *, quint16>, double> groupSums;
     for (const SharedThreshold &threshold : thresholds) {
         if (threshold->isUser)
             continue;
         const QList<SharedGroup> groups = threshold->groups;
         for (const SharedGroup &group : groups) {
-            const double sum = groupSum(*threshold, group);
+            const auto key = qMakePair(static_cast<const Group *>(group.data()), threshold->period);
+            auto it = groupSums.find(key);
+            if (it == groupSums.end())
+                it = groupSums.insert(key, groupSum(*threshold, group));
+            const double sum = *it;
             if (isExceeded(sum, threshold->value))
                 rows.append({SharedUser(), group, threshold, sum});
         }

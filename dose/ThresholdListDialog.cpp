@@ -6,6 +6,7 @@
 #include "dose/DoseUnits.h"
 #include "dose/ThresholdEditDialog.h"
 
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -112,7 +113,13 @@ void ThresholdListDialog::accept()
             data.append(change.data);
             thresholds.append(change.threshold);
         }
-        VDB::DataBase::instance()->saveThresholds(actions, data, thresholds);
+        // A refused save must not look like a saved one: the changes stay
+        // here to be saved again or dropped with Cancel.
+        if (!VDB::DataBase::instance()->saveThresholds(actions, data, thresholds)) {
+            QMessageBox::critical(this, tr("Ошибка"),
+                                  tr("Не удалось сохранить изменения порогов."));
+            return;
+        }
     }
     QDialog::accept();
 }

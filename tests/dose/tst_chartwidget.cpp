@@ -215,6 +215,7 @@ void TestChartWidget::ratesAreChartedInDisplayUnitPerHour()
     chart.setStyle(ChartWidget::DoseAndRate);
     showSized(chart, 600, 400);
     QCOMPARE(ChartWidget::displayRate(0.15), 0.00015);
+    QCOMPARE(ChartWidget::microSvPerHour(0.00015), 0.15);
     chart.setDoseData({{m_day.addSecs(3600), 0.01}}, m_day, m_day.addDays(1));
     chart.setRateData({{m_day.addSecs(3600), 0.15}, {m_day.addSecs(7200), 0.10}}, m_day,
                       m_day.addDays(1));
@@ -343,6 +344,9 @@ void TestChartWidget::unitChangeReExpressesTheData()
     QVERIFY(qAbs(plot->graph(1)->data()->constBegin()->value - 15.0) < 1e-12);
     QVERIFY(ticks(plot->yAxis).last().endsWith("мРем"));
     QVERIFY(ticks(plot->yAxis2).last().endsWith("мРем/ч"));
+    // Rem: 1 mrem/h is 10 µSv/h, and back.
+    QCOMPARE(ChartWidget::displayRate(10), 1.0);
+    QCOMPARE(ChartWidget::microSvPerHour(1), 10.0);
 }
 
 void TestChartWidget::degenerateSizesAndRanges()

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -37,6 +38,7 @@ private slots:
     void editThenAcceptGivesOneUpdate();
     void saveWritesEverythingInOneCall();
     void cancelChangesNothing();
+    void refusedSaveKeepsTheDialogOpen();
 
 private:
     static void answerEdit(std::function<void(QDialog *)> fill, bool accept);
@@ -430,6 +432,29 @@ void TestThresholdDialogs::cancelChangesNothing()
     QCOMPARE(updated.count(), 0);
     QCOMPARE(storedNames(), before);
     QCOMPARE(m_db->db()->thresholds().first()->name, QString("Личный"));
+}
+
+void TestThresholdDialogs::refusedSaveKeepsTheDialogOpen()
+{
+    addThreshold("Групповой", false, {m_groupA});
+    ThresholdListDialog dialog;
+    dialog.show();
+    select(child<QTableWidget>(&dialog, "groupsThresholdTableWidget"), 0);
+    answerEdit([](QDialog *d) { d->findChild<QLineEdit *>("nameLineEdit")->setText("Новое"); },
+               true);
+    child<QPushButton>(&dialog, "editGroupThresholdButton")->click();
+    // The links of a group threshold can no longer be written.
+    QVERIFY(TestSupport::TestDatabase::exec("DROP TABLE GroupThresholds"));
+    QSignalSpy updated(m_db->db(), &VDB::DataBase::thresholdsUpdated);
+    const auto box = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+    QVERIFY(box->seen);
+    QCOMPARE(box->title, QString("Ошибка"));
+    QCOMPARE(box->icon, QMessageBox::Critical);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.pendingChanges().size(), 1);
+    QCOMPARE(updated.count(), 0);
+    QCOMPARE(m_db->db()->thresholds().first()->name, QString("Групповой"));
 }
 
 QTEST_MAIN(TestThresholdDialogs)
