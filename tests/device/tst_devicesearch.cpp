@@ -29,6 +29,9 @@ using TestSupport::TestDatabase;
 
 namespace {
 
+// Generous: a loaded machine may take long to open the next dialog.
+const int ModalWaitMs = 60000;
+
 const quint32 DeviceSerial = 40405678;
 
 // Counts the calls that open and close the link.
@@ -135,7 +138,7 @@ void DeviceSearchTest::initTestCase()
     VDB::registerMetaTypes();
     LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
     if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
 }
 
 void DeviceSearchTest::init()
@@ -231,23 +234,25 @@ void DeviceSearchTest::findThenDetailsThenAssign()
     FindDeviceDialog finder;
     finder.show();
     QMap<QString, QString> details;
-    TestSupport::onNextModal([&details](QWidget *dialog) {
-        details[QStringLiteral("object")] = dialog->objectName();
-        details[QStringLiteral("title")] = dialog->windowTitle();
-        details[QStringLiteral("group")]
-            = dialog->findChild<QGroupBox *>(QStringLiteral("deviceGroupBox"))->title();
-        for (const char *name :
-             {"deviceNumberLabel", "firmwareLabel", "creationDateLabel", "deviceTimeLabel",
-              "accumulatedEDLabel", "historyCountLabel", "historyTypeLabel"})
-            details[QLatin1String(name)] = labelText(dialog, name);
-        details[QStringLiteral("ok")] = okButton(dialog)->text();
-        okButton(dialog)->click();
-    });
+    TestSupport::onNextModal(
+        [&details](QWidget *dialog) {
+            details[QStringLiteral("object")] = dialog->objectName();
+            details[QStringLiteral("title")] = dialog->windowTitle();
+            details[QStringLiteral("group")]
+                = dialog->findChild<QGroupBox *>(QStringLiteral("deviceGroupBox"))->title();
+            for (const char *name :
+                 {"deviceNumberLabel", "firmwareLabel", "creationDateLabel", "deviceTimeLabel",
+                  "accumulatedEDLabel", "historyCountLabel", "historyTypeLabel"})
+                details[QLatin1String(name)] = labelText(dialog, name);
+            details[QStringLiteral("ok")] = okButton(dialog)->text();
+            okButton(dialog)->click();
+        },
+        ModalWaitMs);
     okButton(&finder)->click();
     QVERIFY(finder.isSearching());
     QCOMPARE(finder.findChild<QProgressBar *>()->maximum(), 0);
     QVERIFY(!okButton(&finder)->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(finder.result(), int(QDialog::Accepted), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(finder.result(), int(QDialog::Accepted), 30000);
 
     QCOMPARE(details.value("object"), QStringLiteral("DeviceDetailsDialog"));
     QCOMPARE(details.value("title"), QStringLiteral("Найти прибор"));
@@ -296,9 +301,10 @@ void DeviceSearchTest::cancelledDetailsRejectTheFinder()
     startEmulator();
     FindDeviceDialog finder;
     finder.show();
-    TestSupport::onNextModal([](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); });
+    TestSupport::onNextModal([](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); },
+                             ModalWaitMs);
     okButton(&finder)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!finder.isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!finder.isVisible(), 30000);
     QCOMPARE(finder.result(), int(QDialog::Rejected));
 }
 
@@ -307,9 +313,9 @@ void DeviceSearchTest::noDeviceKeepsTheFinderOpen()
     pointLinkAtNobody();
     FindDeviceDialog finder;
     finder.show();
-    auto error = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    auto error = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
     okButton(&finder)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(error->seen, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(error->seen, 30000);
     QTRY_VERIFY(!finder.isSearching());
     QCOMPARE(error->title, QStringLiteral("Ошибка"));
     QCOMPARE(error->text, QStringLiteral("На доступных портах прибор не найден"));
@@ -320,9 +326,9 @@ void DeviceSearchTest::noDeviceKeepsTheFinderOpen()
 
     // The next try finds the device that has come in range.
     startEmulator();
-    TestSupport::onNextModal([](QWidget *dialog) { okButton(dialog)->click(); });
+    TestSupport::onNextModal([](QWidget *dialog) { okButton(dialog)->click(); }, ModalWaitMs);
     okButton(&finder)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(finder.result(), int(QDialog::Accepted), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(finder.result(), int(QDialog::Accepted), 30000);
 }
 
 void DeviceSearchTest::missingLibraryFailsWithoutWaiting()
@@ -335,11 +341,11 @@ void DeviceSearchTest::missingLibraryFailsWithoutWaiting()
     auto *combo = finder.findChild<QComboBox *>(QStringLiteral("deviceTypeComboBox"));
     QCOMPARE(combo->count(), 2);
     combo->setCurrentIndex(1);
-    auto error = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    auto error = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
     QElapsedTimer clock;
     clock.start();
     okButton(&finder)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(error->seen, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(error->seen, 30000);
     QVERIFY(clock.elapsed() < 2000);
     QCOMPARE(error->text, QStringLiteral("На доступных портах прибор не найден"));
     QVERIFY(!finder.connection()->plugin());
@@ -358,8 +364,8 @@ void DeviceSearchTest::finderCannotCloseWhileSearching()
     finder.close();
     QVERIFY(finder.isVisible());
     QVERIFY(!finder.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->isEnabled());
-    TestSupport::onNextModal([](QWidget *dialog) { okButton(dialog)->click(); });
-    QTRY_COMPARE_WITH_TIMEOUT(finder.result(), int(QDialog::Accepted), 10000);
+    TestSupport::onNextModal([](QWidget *dialog) { okButton(dialog)->click(); }, ModalWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(finder.result(), int(QDialog::Accepted), 30000);
 }
 
 void DeviceSearchTest::finderDestroyedWhileSearching()
@@ -457,7 +463,7 @@ void DeviceSearchTest::refusedAssignmentKeepsTheDialogOpen()
 
     DeviceAssignmentDialog dialog(&connection, user);
     dialog.show();
-    auto error = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    auto error = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
     okButton(&dialog)->click();
     QTRY_VERIFY(error->seen);
     QCOMPARE(error->title, QStringLiteral("Ошибка"));

@@ -23,6 +23,9 @@ using TestSupport::TestDatabase;
 
 namespace {
 
+// Generous: a loaded machine may take long to open the next dialog.
+const int ModalWaitMs = 60000;
+
 const quint32 DeviceSerial = 40401111;
 
 QPushButton *okButton(QWidget *dialog)
@@ -36,13 +39,15 @@ QPushButton *okButton(QWidget *dialog)
 // `workTimeoutMs`.
 void findDeviceThen(std::function<void(QWidget *)> work, int workTimeoutMs = 10000)
 {
-    TestSupport::onNextModal([work, workTimeoutMs](QWidget *finder) {
-        TestSupport::onNextModal([work, workTimeoutMs](QWidget *details) {
-            TestSupport::onNextModal(work, workTimeoutMs);
-            okButton(details)->click();
-        });
-        okButton(finder)->click();
-    });
+    TestSupport::onNextModal(
+        [work, workTimeoutMs](QWidget *finder) {
+            TestSupport::onNextModal([work, workTimeoutMs](QWidget *details) {
+                TestSupport::onNextModal(work, workTimeoutMs);
+                okButton(details)->click();
+            });
+            okButton(finder)->click();
+        },
+        ModalWaitMs);
 }
 
 } // namespace
@@ -74,7 +79,7 @@ void DeviceWindowTest::initTestCase()
     VDB::registerMetaTypes();
     LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
     if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
 }
 
 void DeviceWindowTest::init()
@@ -191,7 +196,7 @@ void DeviceWindowTest::deviceSettingsNeedsTheRight()
     const SharedUser user = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
                                           {m_db->db()->groups().at(2)}, User::Operator);
     m_db->db()->setCurrentUser(user);
-    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
     action("actionDeviceSettings")->trigger();
     QVERIFY(refusal->seen);
     QCOMPARE(refusal->title, QStringLiteral("Сообщение системы безопасности"));

@@ -22,6 +22,9 @@ using TestSupport::TestDatabase;
 
 namespace {
 
+// Generous: a loaded machine may take long to open the next dialog.
+const int ModalWaitMs = 60000;
+
 const quint32 DeviceSerial = 40402222;
 
 QPushButton *okButton(QWidget *dialog)
@@ -37,18 +40,20 @@ using Seen = std::shared_ptr<QStringList>;
 // then presses OK on the assignment dialog.
 void findAndAssign(const Seen &seen)
 {
-    TestSupport::onNextModal([seen](QWidget *finder) {
-        seen->append(finder->objectName());
-        TestSupport::onNextModal([seen](QWidget *details) {
-            seen->append(details->objectName());
-            TestSupport::onNextModal([seen](QWidget *assignment) {
-                seen->append(assignment->objectName());
-                okButton(assignment)->click();
+    TestSupport::onNextModal(
+        [seen](QWidget *finder) {
+            seen->append(finder->objectName());
+            TestSupport::onNextModal([seen](QWidget *details) {
+                seen->append(details->objectName());
+                TestSupport::onNextModal([seen](QWidget *assignment) {
+                    seen->append(assignment->objectName());
+                    okButton(assignment)->click();
+                });
+                okButton(details)->click();
             });
-            okButton(details)->click();
-        });
-        okButton(finder)->click();
-    });
+            okButton(finder)->click();
+        },
+        ModalWaitMs);
 }
 
 } // namespace
@@ -86,7 +91,7 @@ void UserDeviceButtonTest::initTestCase()
     VDB::registerMetaTypes();
     LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
     if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
 }
 
 void UserDeviceButtonTest::init()
@@ -144,10 +149,12 @@ void UserDeviceButtonTest::assignedDeviceIsProcessed()
     m_page->setUser(m_user);
     QVERIFY(deviceButton()->text().contains(QString::number(DeviceSerial)));
     QString openedFor;
-    TestSupport::onNextModal([&openedFor](QWidget *dialog) {
-        openedFor = dialog->findChild<QLabel *>(QStringLiteral("nameLabel"))->text();
-        okButton(dialog)->click();
-    });
+    TestSupport::onNextModal(
+        [&openedFor](QWidget *dialog) {
+            openedFor = dialog->findChild<QLabel *>(QStringLiteral("nameLabel"))->text();
+            okButton(dialog)->click();
+        },
+        ModalWaitMs);
     deviceButton()->click();
     QCOMPARE(openedFor, m_user->fullName());
     QCOMPARE(TestDatabase::scalar(QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = "
@@ -166,7 +173,7 @@ void UserDeviceButtonTest::assignmentNeedsTheRight()
         = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
                         {m_db->db()->groups().at(2)}, User::Operator);
     m_db->db()->setCurrentUser(operatorUser);
-    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
     deviceButton()->click();
     QVERIFY(refusal->seen);
     QCOMPARE(refusal->title, QStringLiteral("Сообщение системы безопасности"));
@@ -205,17 +212,19 @@ void UserDeviceButtonTest::exceededThresholdsGateTheAssignment()
     exceedThreshold(m_user);
     auto seen = std::make_shared<QStringList>();
     auto continueShown = std::make_shared<bool>(false);
-    TestSupport::onNextModal([seen, goOn, continueShown](QWidget *gate) {
-        seen->append(gate->objectName());
-        auto *next = gate->findChild<QPushButton *>(QStringLiteral("continueButton"));
-        *continueShown = next && !next->isHidden();
-        if (goOn) {
-            findAndAssign(seen);
-            next->click();
-        } else {
-            gate->findChild<QPushButton *>(QStringLiteral("closeButton"))->click();
-        }
-    });
+    TestSupport::onNextModal(
+        [seen, goOn, continueShown](QWidget *gate) {
+            seen->append(gate->objectName());
+            auto *next = gate->findChild<QPushButton *>(QStringLiteral("continueButton"));
+            *continueShown = next && !next->isHidden();
+            if (goOn) {
+                findAndAssign(seen);
+                next->click();
+            } else {
+                gate->findChild<QPushButton *>(QStringLiteral("closeButton"))->click();
+            }
+        },
+        ModalWaitMs);
     deviceButton()->click();
     QVERIFY(*continueShown);
     if (goOn) {
