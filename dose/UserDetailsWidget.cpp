@@ -3,7 +3,6 @@
 
 #include "app/AccessCheck.h"
 #include "dose/ChartWidget.h"
-#include "dose/DoseUnits.h"
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
 
@@ -424,9 +423,8 @@ void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &e
             if (it->medValue > 0)
                 rate.append({it->dateTime, it->medValue});
         } else if (it->eventType == VDB::EventDose) {
-            // A dose record puts its dose on the rate axis as it is: give it
-            // in µSv/h so that the chart's conversion returns it unchanged.
-            rate.append({it->dateTime, toStoredDose(it->value) * 1000.0});
+            // A dose record puts its dose on the rate axis as it is.
+            rate.append({it->dateTime, ChartWidget::microSvPerHour(it->value)});
         }
     }
     const QDateTime from(first, QTime(0, 0));
