@@ -31,6 +31,22 @@ const char *const ExtraIndexes[] = {
     "CREATE INDEX IF NOT EXISTS idx_events_type_date ON Events (eventType, dateTime)",
 };
 
+// SQLite's "busy" and "locked": another connection holds the file. Such a
+// file is not damaged and must never be mistaken for an unreadable one.
+bool heldByAnother(const QSqlError &error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xFF;
+    return code == 5 || code == 6;
+}
+
+// Whether the file can be read at all. Loading the caches from one that
+// cannot would wait out the busy time once per table for nothing.
+bool readable(const QSqlDatabase &db)
+{
+    QSqlQuery probe(db);
+    return probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && probe.next();
+}
+
 } // namespace
 
 DataBase *DataBase::instance()
@@ -69,7 +85,7 @@ DataBase::DataBase(const QString &fileName)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(fileName);
-    if (db.open())
+    if (db.open() && readable(db))
         loadAll();
 }
 
@@ -161,10 +177,13 @@ OperationResult DataBase::check(bool recreate)
                 tables << name;
         }
     } else {
-        const QString error = list.lastError().text();
+        const QSqlError error = list.lastError();
         list.finish();
-        if (!recreate)
-            return {-1, tr("Ошибка открытия базы данных (%1)").arg(error)};
+        // A file that another program holds is left to it even when the
+        // operator agreed to re-create: removing it would only hide that
+        // program's data from everyone, this one included.
+        if (!recreate || heldByAnother(error))
+            return {-1, tr("Ошибка открытия базы данных (%1)").arg(error.text())};
         // The operator agreed to destroy the unreadable file.
         QString reopenError;
         if (!reopenEmptyFile(&reopenError))

@@ -53,11 +53,21 @@ QByteArray Options::encodeColors(const QVector<QColor> &colors)
 
 void Options::decodeColors(const QByteArray &blob, QVector<QColor> &into)
 {
+    // Each colour is streamed as its spec byte and five 16-bit values. QColor
+    // keeps whatever spec byte it reads, so a damaged list could leave colours
+    // of no known kind behind; those read as invalid instead.
+    constexpr int StreamedColorSize = 11;
     QDataStream in(blob);
-    for (QColor &color : into) {
+    for (int channel = 0; channel < into.size(); ++channel) {
+        const int offset = channel * StreamedColorSize;
+        const int spec = offset < blob.size() ? qint8(blob.at(offset)) : int(QColor::Invalid);
         QColor read;
-        in >> read;
+        const bool known = spec >= QColor::Invalid && spec <= QColor::ExtendedRgb;
+        if (known)
+            in >> read;
+        else
+            in.skipRawData(StreamedColorSize);
         // A short list leaves the remaining channels invalid.
-        color = in.status() == QDataStream::Ok ? read : QColor();
+        into[channel] = known && in.status() == QDataStream::Ok ? read : QColor();
     }
 }

@@ -1,10 +1,439 @@
 #include "dose/UserDetailsWidget.h"
+#include "ui_UserDetailsWidget.h"
 
-UserDetailsWidget::UserDetailsWidget(QAction *, QAction *, QWidget *parent)
+#include "app/AccessCheck.h"
+#include "dose/ChartWidget.h"
+#include "dose/ThresholdEvaluator.h"
+#include "dose/ThresholdsWidget.h"
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPixmap>
+#include <algorithm>
+
+namespace {
+
+// Table item that sorts by a hidden key instead of its text, so numbers and
+// date-times sort by value.
+class SortKeyItem : public QTableWidgetItem
+{
+public:
+    SortKeyItem(const QString &text, const QVariant &key)
+        : QTableWidgetItem(text)
+    {
+        setData(KeyRole, key);
+    }
+    bool operator<(const QTableWidgetItem &other) const override
+    {
+        const QVariant mine = data(KeyRole);
+        const QVariant theirs = other.data(KeyRole);
+        if (!mine.isValid() || !theirs.isValid())
+            return QTableWidgetItem::operator<(other);
+        if (mine.type() == QVariant::DateTime)
+            return mine.toDateTime() < theirs.toDateTime();
+        return mine.toDouble() < theirs.toDouble();
+    }
+
+private:
+    static constexpr int KeyRole = Qt::UserRole + 1;
+};
+
+} // namespace
+
+QString UserDetailsWidget::stateText(const VDB::Event &event)
+{
+    QString text;
+    if (event.edThreshold)
+        text += tr("ЭД↑ ");
+    if (event.medThreshold)
+        text += tr("МЭД↑ ");
+    if (event.batteryLow)
+        text += tr("Батарея ");
+    if (event.memoryFault)
+        text += tr("Память ");
+    if (event.detectorFault)
+        text += tr("Датчик ");
+    if (event.hvFault)
+        text += tr("ВВ ");
+    return text.isEmpty() ? tr("Норма") : text;
+}
+
+UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAction,
+                                     QWidget *parent)
     : QWidget(parent)
-{ }
+    , m_ui(new Ui::UserDetailsWidget)
+    , m_editUserAction(editUserAction)
+    , m_delUserAction(delUserAction)
+{
+    m_ui->setupUi(this);
+    // Month names and calendars in Russian, like the rest of the program.
+    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+
+    VDB::DataBase *db = VDB::DataBase::instance();
+    const QDate now = db->today();
+    m_ui->dayDateEdit->setDate(now);
+    m_ui->monthDateEdit->setDate(now);
+    m_ui->yearDateEdit->setDate(now);
+    m_ui->endDateEdit->setDate(now);
+    m_ui->startDateEdit->setDate(now.addDays(-db->options().interval));
+    for (QDateEdit *edit : {m_ui->dayDateEdit, m_ui->startDateEdit, m_ui->endDateEdit})
+        edit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+
+    QHeaderView *header = m_ui->historyTableWidget->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // No sort column until the operator picks one: rows stay in load order.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    // The widths suit the usual small dialog font; a larger font widens a
+    // column to its header and to a typical cell rather than clipping them.
+    QTableWidget *table = m_ui->historyTableWidget;
+    const int widths[] = {105, 100, 130, 90, 90, 190};
+    const QString samples[]
+        = {QStringLiteral("00.00.0000 00:00:00"), QStringLiteral("КВР-ТМ4040 #0000")};
+    for (int column = 0; column < 6; ++column) {
+        int width = qMax(
+            widths[column],
+            header->fontMetrics().horizontalAdvance(table->horizontalHeaderItem(column)->text())
+                + 12);
+        if (column < 2)
+            width = qMax(width, table->fontMetrics().horizontalAdvance(samples[column]) + 12);
+        table->setColumnWidth(column, width);
+    }
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    // Table and day chart share the tab equally.
+    m_ui->daySplitter->setSizes({1000, 1000});
+
+    for (ChartWidget *chart : {m_ui->dayChartWidget, m_ui->monthChartWidget, m_ui->yearChartWidget,
+                               m_ui->rangeChartWidget})
+        chart->setStyle(ChartWidget::DoseAndRate);
+
+    m_userMenu = new QMenu(this);
+    if (m_editUserAction)
+        m_userMenu->addAction(m_editUserAction);
+    if (m_delUserAction)
+        m_userMenu->addAction(m_delUserAction);
+    m_ui->userMenuButton->setMenu(m_userMenu);
+
+    connect(m_userMenu, &QMenu::aboutToShow, this, &UserDetailsWidget::beforeShowUserMenu);
+    connect(m_ui->deviceButton, &QPushButton::clicked, this,
+            &UserDetailsWidget::deviceButtonClicked);
+    connect(m_ui->prevDayPushButton, &QPushButton::clicked, this, &UserDetailsWidget::changeDay);
+    connect(m_ui->nextDayPushButton, &QPushButton::clicked, this, &UserDetailsWidget::changeDay);
+    connect(m_ui->dayDateEdit, &QDateEdit::dateChanged, this, &UserDetailsWidget::refillDayHistory);
+    connect(m_ui->monthDateEdit, &QDateEdit::dateChanged, this,
+            &UserDetailsWidget::updateMonthChart);
+    connect(m_ui->yearDateEdit, &QDateEdit::dateChanged, this, &UserDetailsWidget::updateYearChart);
+    connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
+            &UserDetailsWidget::updateRangeChart);
+    connect(m_ui->endDateEdit, &QDateEdit::dateChanged, this, &UserDetailsWidget::updateRangeChart);
+    for (QPushButton *button : {m_ui->printDayButton, m_ui->printMonthButton, m_ui->printYearButton,
+                                m_ui->printPeriodButton})
+        connect(button, &QPushButton::clicked, this, &UserDetailsWidget::printReport);
+
+    connect(db, &VDB::DataBase::thresholdsUpdated, this, &UserDetailsWidget::updateThresholds);
+    connect(db, &VDB::DataBase::optionsChanged, this, &UserDetailsWidget::optionsChanged);
+    // New history changes everything but the period chart, which keeps what
+    // the operator chose until one of its dates changes.
+    connect(db, &VDB::DataBase::historyAdded, this, &UserDetailsWidget::refreshAfterHistory);
+
+    m_unitsShown = db->options().units;
+    m_ui->thresholdsListWidget->hide();
+}
+
+UserDetailsWidget::~UserDetailsWidget() = default;
 
 void UserDetailsWidget::setUser(SharedUser user)
 {
     m_user = user;
+    m_unitsShown = VDB::DataBase::instance()->options().units;
+    fillHead();
+    updateThresholds();
+    refill(DayPart | MonthPart | YearPart | PeriodPart);
+}
+
+void UserDetailsWidget::refreshAfterHistory()
+{
+    updateThresholds();
+    refill(DayPart | MonthPart | YearPart);
+}
+
+void UserDetailsWidget::fillHead()
+{
+    if (!m_user)
+        return;
+    const QString name = m_user->fullName().toHtmlEscaped();
+    m_ui->userName->setText(m_user->canUseDevice ? QStringLiteral("%1").arg(name)
+                                                 : QStringLiteral("<s>%1</s>").arg(name));
+    m_ui->userName->setToolTip(m_user->fullName());
+
+    QPixmap photo = m_user->photo;
+    if (photo.isNull())
+        photo = QPixmap(QStringLiteral(":/images/resources/pics/blank_user.png"));
+    if (!photo.isNull())
+        photo = photo.scaled(m_ui->userPicture->size() - QSize(4, 4), Qt::KeepAspectRatio,
+                             Qt::SmoothTransformation);
+    m_ui->userPicture->setPixmap(photo);
+
+    m_ui->isOperatorLabel->setVisible(m_user->role == 1 || m_user->role == 2);
+
+    m_ui->commentLabel->setText(m_user->comment);
+    m_ui->commentLabel->setToolTip(m_user->comment);
+    m_ui->commentLabel->setVisible(!m_user->comment.isEmpty());
+
+    if (m_user->device) {
+        const QString typeName = m_user->device->type ? m_user->device->type->name : QString();
+        const QString device = QStringLiteral("%1 #%2").arg(typeName).arg(m_user->device->serial);
+        m_ui->deviceButton->setText(
+            tr("Обработать данные для '%1 #%2'").arg(typeName).arg(m_user->device->serial));
+        m_ui->deviceButton->setIcon(QIcon(QStringLiteral(":/icons/device")));
+        m_ui->deviceDescriptionlabel->setText(device);
+    } else {
+        m_ui->deviceButton->setText(tr("Назначить прибор"));
+        m_ui->deviceButton->setIcon(QIcon(QStringLiteral(":/icons/device_add")));
+        m_ui->deviceDescriptionlabel->setText(tr("Не назначен"));
+    }
+    m_ui->deviceButton->setEnabled(m_user->canUseDevice);
+}
+
+void UserDetailsWidget::beforeShowUserMenu()
+{
+    const QVariant data = QVariant::fromValue(m_user);
+    if (m_editUserAction)
+        m_editUserAction->setData(data);
+    if (m_delUserAction)
+        m_delUserAction->setData(data);
+}
+
+void UserDetailsWidget::deviceButtonClicked()
+{
+    if (!m_user)
+        return;
+    if (m_user->device) {
+        // The history-reading dialog for this user opens here.
+        return;
+    }
+    if (!checkAccess(AccessOperation::AssignDevice, this))
+        return;
+    // The threshold gate, the device search and the assignment dialog follow here.
+}
+
+void UserDetailsWidget::changeDay()
+{
+    const int step = sender() == m_ui->nextDayPushButton ? 1 : -1;
+    m_ui->dayDateEdit->setDate(m_ui->dayDateEdit->date().addDays(step));
+}
+
+void UserDetailsWidget::optionsChanged()
+{
+    updateThresholds();
+    // The day table holds doses in the display unit: after a unit change it
+    // is read again, or it shows old numbers under the new unit. The charts
+    // re-express their own data.
+    const int units = VDB::DataBase::instance()->options().units;
+    if (units == m_unitsShown)
+        return;
+    m_unitsShown = units;
+    refill(DayPart);
+}
+
+void UserDetailsWidget::updateThresholds()
+{
+    ThresholdsWidget *bars = m_ui->thresholdsListWidget;
+    bars->clear();
+    bars->hide();
+    if (!m_user)
+        return;
+    VDB::DataBase *db = VDB::DataBase::instance();
+    const QList<SharedThreshold> thresholds = db->thresholds();
+    for (const SharedThreshold &threshold : thresholds) {
+        if (!threshold->isUser)
+            continue;
+        bars->show();
+        const double sum = ThresholdEvaluator::userSum(*threshold, m_user);
+        bars->addBar(threshold->name, db->options().edColor(threshold->channel),
+                     ThresholdEvaluator::fillPercentage(sum, threshold->value));
+    }
+}
+
+void UserDetailsWidget::refillDayHistory()
+{
+    refill(DayPart);
+}
+
+void UserDetailsWidget::fillHistoryTable(const QList<VDB::Event> &events)
+{
+    QTableWidget *table = m_ui->historyTableWidget;
+    const bool sorting = table->isSortingEnabled();
+    table->setSortingEnabled(false);
+    table->clearContents();
+    table->setRowCount(events.size());
+    int row = 0;
+    for (const VDB::Event &event : events) {
+        const QString typeName = event.deviceType ? event.deviceType->name : QString();
+        table->setItem(
+            row, 0,
+            new SortKeyItem(event.dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                            event.dateTime));
+        table->setItem(
+            row, 1,
+            new QTableWidgetItem(QStringLiteral("%1 #%2").arg(typeName).arg(event.deviceSerial)));
+        table->setItem(row, 2, new SortKeyItem(QString::number(event.value, 'f', 3), event.value));
+        table->setItem(row, 3,
+                       new SortKeyItem(QString::number(event.medValue, 'f', 2), event.medValue));
+        table->setItem(row, 4,
+                       new SortKeyItem(QString::number(event.eventNumber), event.eventNumber));
+        table->setItem(row, 5, new QTableWidgetItem(stateText(event)));
+        table->setItem(row, 6, new QTableWidgetItem(event.comment));
+        ++row;
+    }
+    table->setSortingEnabled(sorting);
+}
+
+void UserDetailsWidget::updateMonthChart()
+{
+    refill(MonthPart);
+}
+
+void UserDetailsWidget::updateYearChart()
+{
+    refill(YearPart);
+}
+
+void UserDetailsWidget::updateRangeChart()
+{
+    refill(PeriodPart);
+}
+
+UserDetailsWidget::Window UserDetailsWidget::window(Part part) const
+{
+    switch (part) {
+    case DayPart:
+        return {m_ui->dayDateEdit->date(), m_ui->dayDateEdit->date()};
+    case MonthPart: {
+        const QDate date = m_ui->monthDateEdit->date();
+        const QDate first(date.year(), date.month(), 1);
+        return {first, first.addMonths(1).addDays(-1)};
+    }
+    case YearPart: {
+        const int year = m_ui->yearDateEdit->date().year();
+        return {QDate(year, 1, 1), QDate(year, 12, 31)};
+    }
+    case PeriodPart:
+        break;
+    }
+    return {m_ui->startDateEdit->date(), m_ui->endDateEdit->date()};
+}
+
+void UserDetailsWidget::refill(int parts)
+{
+    if (!m_user)
+        return;
+    QList<Part> chosen;
+    QList<Window> windows;
+    for (Part part : {DayPart, MonthPart, YearPart, PeriodPart}) {
+        if (parts & part) {
+            chosen.append(part);
+            windows.append(window(part));
+        }
+    }
+    const QList<QList<VDB::Event>> events = eventWindows(m_user, windows);
+    for (int i = 0; i < chosen.size(); ++i) {
+        const Window &w = windows.at(i);
+        switch (chosen.at(i)) {
+        case DayPart:
+            fillHistoryTable(events.at(i));
+            feedChart(m_ui->dayChartWidget, events.at(i), w.first, w.last);
+            break;
+        case MonthPart:
+            feedChart(m_ui->monthChartWidget, events.at(i), w.first, w.last);
+            break;
+        case YearPart:
+            feedChart(m_ui->yearChartWidget, events.at(i), w.first, w.last);
+            break;
+        case PeriodPart:
+            feedChart(m_ui->rangeChartWidget, events.at(i), w.first, w.last);
+            break;
+        }
+    }
+}
+
+QList<QList<VDB::Event>> UserDetailsWidget::eventWindows(const SharedUser &user,
+                                                         const QList<Window> &windows)
+{
+    // Windows that overlap or touch are read in one query and split in
+    // memory: the month and the period usually lie inside the year, and
+    // reading a long history costs far more than filtering it.
+    QList<int> order;
+    for (int i = 0; i < windows.size(); ++i)
+        order.append(i);
+    std::sort(order.begin(), order.end(),
+              [&windows](int a, int b) { return windows.at(a).first < windows.at(b).first; });
+    QList<QList<VDB::Event>> result;
+    for (int i = 0; i < windows.size(); ++i)
+        result.append(QList<VDB::Event>());
+
+    VDB::DataBase *db = VDB::DataBase::instance();
+    int next = 0;
+    while (next < order.size()) {
+        Window cluster = windows.at(order.at(next));
+        QList<int> members {order.at(next)};
+        for (++next; next < order.size(); ++next) {
+            const Window &w = windows.at(order.at(next));
+            if (w.first > cluster.last.addDays(1))
+                break;
+            cluster.last = qMax(cluster.last, w.last);
+            members.append(order.at(next));
+        }
+        QList<VDB::Event> loaded;
+        db->userEvents(loaded, cluster.first, cluster.last, user);
+        for (int member : qAsConst(members)) {
+            const Window &w = windows.at(member);
+            if (w.first == cluster.first && w.last == cluster.last) {
+                result[member] = loaded;
+                continue;
+            }
+            // The store's bounds, [first, last + 1 day), compared by date:
+            // local date-time comparisons would cost a time-zone lookup each.
+            QList<VDB::Event> &part = result[member];
+            for (const VDB::Event &event : qAsConst(loaded)) {
+                const QDate date = event.dateTime.date();
+                if (date >= w.first && date <= w.last)
+                    part.append(event);
+            }
+        }
+    }
+    return result;
+}
+
+void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &events,
+                                  const QDate &first, const QDate &last)
+{
+    ChartWidget::Series dose;
+    ChartWidget::Series rate;
+    dose.reserve(events.size());
+    rate.reserve(events.size());
+    // The list comes newest first; the chart wants the oldest first.
+    for (auto it = events.crbegin(); it != events.crend(); ++it) {
+        if (it->eventType == VDB::EventMeasurement) {
+            dose.append({it->dateTime, it->value});
+            // The rate as the device gave it, in µSv/h; the chart shows it in
+            // the display milli-unit per hour. A record stored without a rate
+            // reads back as 0 and would draw false drops to zero.
+            if (it->medValue > 0)
+                rate.append({it->dateTime, it->medValue});
+        } else if (it->eventType == VDB::EventDose) {
+            // A dose record puts its dose on the rate axis as it is.
+            rate.append({it->dateTime, ChartWidget::microSvPerHour(it->value)});
+        }
+    }
+    const QDateTime from(first, QTime(0, 0));
+    const QDateTime to(last.addDays(1), QTime(0, 0));
+    chart->setDoseData(dose, from, to);
+    chart->setRateData(rate, from, to);
+}
+
+void UserDetailsWidget::printReport()
+{
+    // Printing through the report templates is added with the reports.
 }

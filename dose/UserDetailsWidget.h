@@ -2,20 +2,80 @@
 
 #include "db/DataBase.h"
 
+#include <QScopedPointer>
 #include <QWidget>
 
 class QAction;
+class QMenu;
+class ChartWidget;
 
-// Placeholder until the real page lands.
+namespace Ui {
+class UserDetailsWidget;
+}
+
+// The page of one user: who the user is, the assigned dosimeter, the user
+// threshold bars, the dose events of one day and the day, month, year and
+// period dose charts.
 class UserDetailsWidget : public QWidget
 {
     Q_OBJECT
 public:
+    // Tab indexes of tabWidget.
+    enum Tab { DayTab = 0, MonthTab = 1, YearTab = 2, PeriodTab = 3 };
+
+    // `editUserAction` and `delUserAction` make the user menu; either may be
+    // null and is then left out.
     UserDetailsWidget(QAction *editUserAction, QAction *delUserAction, QWidget *parent = nullptr);
+    ~UserDetailsWidget() override;
 
     SharedUser user() const { return m_user; }
     void setUser(SharedUser user);
 
+    // The state column's text for an event's flags.
+    static QString stateText(const VDB::Event &event);
+
+    // A window of whole days, both included.
+    struct Window
+    {
+        QDate first;
+        QDate last;
+    };
+    // The user's events of each window, each list as the store's userEvents
+    // gives it; overlapping windows are read from the store only once.
+    static QList<QList<VDB::Event>> eventWindows(const SharedUser &user,
+                                                 const QList<Window> &windows);
+
+public slots:
+    void beforeShowUserMenu();
+    void deviceButtonClicked();
+    void changeDay();
+    void updateThresholds();
+    void optionsChanged();
+    void refillDayHistory();
+    void updateMonthChart();
+    void updateYearChart();
+    void updateRangeChart();
+    void printReport();
+
+private slots:
+    void refreshAfterHistory();
+
 private:
+    // The parts of the page that show events.
+    enum Part { DayPart = 1, MonthPart = 2, YearPart = 4, PeriodPart = 8 };
+
+    void fillHead();
+    Window window(Part part) const;
+    // Reads the events of the given parts and shows them.
+    void refill(int parts);
+    void feedChart(ChartWidget *chart, const QList<VDB::Event> &events, const QDate &first,
+                   const QDate &last);
+    void fillHistoryTable(const QList<VDB::Event> &events);
+
+    QScopedPointer<Ui::UserDetailsWidget> m_ui;
     SharedUser m_user;
+    QAction *m_editUserAction = nullptr;
+    QAction *m_delUserAction = nullptr;
+    QMenu *m_userMenu = nullptr;
+    int m_unitsShown = -1;
 };

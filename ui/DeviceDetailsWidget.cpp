@@ -2,12 +2,20 @@
 #include "ui_DeviceDetailsWidget.h"
 
 #include "db/DataBase.h"
+#include "report/QtRPT.h"
 #include "ui/DeviceTableRows.h"
 
 #include <QCalendarWidget>
 #include <QLabel>
+#include <QMessageBox>
 
 using namespace DeviceTableRows;
+
+namespace {
+
+const char *const historyTemplate = ":/text/resources/data/reports/device_history.xml";
+
+} // namespace
 
 DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
     : QWidget(parent)
@@ -119,7 +127,16 @@ void DeviceDetailsWidget::linkClicked(QString link)
 
 void DeviceDetailsWidget::printReport()
 {
-    // The assignment history report comes with the report engine.
+    QtRPT report(this);
+    if (!report.loadReport(QString::fromLatin1(historyTemplate))) {
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось загрузить шаблон отчёта"));
+        return;
+    }
+    report.recordCount.append(m_ui->historyTableWidget->rowCount());
+    connect(&report, &QtRPT::setValue, this, &DeviceDetailsWidget::getValue);
+    connect(&report, &QtRPT::setValueImage, this, &DeviceDetailsWidget::getValueImage);
+    report.printExec(false, false, QString(),
+                     tr("История назначений приборов, ") + (m_device ? m_device->name : QString()));
 }
 
 void DeviceDetailsWidget::getValue(const int record, const QString name, QVariant &value,

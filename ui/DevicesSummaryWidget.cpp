@@ -2,12 +2,20 @@
 #include "ui_DevicesSummaryWidget.h"
 
 #include "db/DataBase.h"
+#include "report/QtRPT.h"
 #include "ui/DeviceTableRows.h"
 
 #include <QCalendarWidget>
 #include <QLabel>
+#include <QMessageBox>
 
 using namespace DeviceTableRows;
+
+namespace {
+
+const char *const historyTemplate = ":/text/resources/data/reports/device_history.xml";
+
+} // namespace
 
 DevicesSummaryWidget::DevicesSummaryWidget(QWidget *parent)
     : QWidget(parent)
@@ -101,7 +109,15 @@ void DevicesSummaryWidget::linkClicked(QString link)
 
 void DevicesSummaryWidget::printReport()
 {
-    // The assignment history report comes with the report engine.
+    QtRPT report(this);
+    if (!report.loadReport(QString::fromLatin1(historyTemplate))) {
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось загрузить шаблон отчёта"));
+        return;
+    }
+    report.recordCount.append(m_ui->historyTableWidget->rowCount());
+    connect(&report, &QtRPT::setValue, this, &DevicesSummaryWidget::getValue);
+    connect(&report, &QtRPT::setValueImage, this, &DevicesSummaryWidget::getValueImage);
+    report.printExec(false, false, QString(), tr("История назначений приборов"));
 }
 
 void DevicesSummaryWidget::getValue(const int record, const QString name, QVariant &value,

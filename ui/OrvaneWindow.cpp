@@ -3,6 +3,12 @@
 #include "ui_OrvaneWindow.h"
 
 #include "app/AccessCheck.h"
+#include "device/DeviceConnection.h"
+#include "device/FindDeviceDialog.h"
+#include "device/InternalHistoryDialog.h"
+#include "device/ReadHistoryDialog.h"
+#include "device/ResetDoseDialog.h"
+#include "device/Tm4040SettingsDialog.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/GroupDetailsWidget.h"
 #include "dose/ThresholdListDialog.h"
@@ -330,12 +336,27 @@ void OrvaneWindow::editThresholds()
 
 void OrvaneWindow::processDevice()
 {
-    // Device search and history import come with the device dialogs.
+    FindDeviceDialog finder(this);
+    if (finder.exec() != QDialog::Accepted || !finder.connection()
+        || !finder.connection()->hasDevice())
+        return;
+    const DeviceConnection *found = finder.connection();
+    const SharedUser user = VDB::DataBase::instance()->userWithDevice(found->deviceType(),
+                                                                      found->info()->serialNumber);
+    if (!user)
+        return;
+    ReadHistoryDialog dialog(user, this);
+    dialog.exec();
 }
 
 void OrvaneWindow::resetDeviceDose()
 {
-    // Device search and dose reset come with the device dialogs.
+    FindDeviceDialog finder(this);
+    if (finder.exec() != QDialog::Accepted || !finder.connection()
+        || !finder.connection()->hasDevice())
+        return;
+    ResetDoseDialog dialog(finder.connection(), this);
+    dialog.exec();
 }
 
 void OrvaneWindow::deviceSettings()
@@ -343,12 +364,22 @@ void OrvaneWindow::deviceSettings()
     qDebug() << "deviceSettings opened";
     if (!checkAccess(SettingsOperation, this))
         return;
-    // Device search and the settings dialog come with the device dialogs.
+    FindDeviceDialog finder(this);
+    if (finder.exec() != QDialog::Accepted || !finder.connection()
+        || !finder.connection()->hasDevice())
+        return;
+    Tm4040SettingsDialog dialog(finder.connection(), this);
+    dialog.exec();
 }
 
 void OrvaneWindow::readDeviceHistory()
 {
-    // Device search and the history viewer come with the device dialogs.
+    FindDeviceDialog finder(this);
+    if (finder.exec() != QDialog::Accepted || !finder.connection()
+        || !finder.connection()->hasDevice())
+        return;
+    InternalHistoryDialog dialog(finder.connection(), this);
+    dialog.exec();
 }
 
 void OrvaneWindow::componentChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous)

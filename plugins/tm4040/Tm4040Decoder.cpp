@@ -96,7 +96,9 @@ int historyPackets(int count)
 {
     if (count <= 0)
         return 0;
-    return qMin((count + 2) / 3, 167);
+    // Rounded up without count + 2, which would overflow for the largest
+    // counts.
+    return qMin(count / 3 + (count % 3 != 0 ? 1 : 0), 167);
 }
 
 bool decodeRecord(const char *record, HistoryEvent *out)

@@ -1,6 +1,7 @@
 #include "Tm4040Frames.h"
 
 #include <cmath>
+#include <limits>
 
 namespace Tm4040Frames {
 
@@ -15,7 +16,17 @@ quint8 toBcd(int value)
 
 qint64 roundHalfAwayFromZero(double value)
 {
-    return value >= 0 ? qint64(std::floor(value + 0.5)) : -qint64(std::floor(-value + 0.5));
+    // Not a number and values beyond 64 bits have no integer to become;
+    // converting them would be undefined, so they give 0 or saturate.
+    if (std::isnan(value))
+        return 0;
+    const double rounded = value >= 0 ? std::floor(value + 0.5) : -std::floor(-value + 0.5);
+    constexpr double Limit = 9223372036854775808.0; // 2^63
+    if (rounded >= Limit)
+        return std::numeric_limits<qint64>::max();
+    if (rounded < -Limit)
+        return std::numeric_limits<qint64>::min();
+    return qint64(rounded);
 }
 
 QByteArray clearedPointers()

@@ -1,4 +1,7 @@
+#include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
+
+#include "report/QtRPT.h"
 
 #include "ui/DeviceDetailsWidget.h"
 #include "ui/DevicesSummaryWidget.h"
@@ -6,6 +9,7 @@
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -65,6 +69,7 @@ private slots:
     void linksSelectTheirOwnUser();
     void datesRefillAndSortingStaysChronological();
     void namesAreShownAsTyped();
+    void historyIsPrinted();
 
 private:
     SharedUser addUser(const QString &surname);
@@ -309,6 +314,51 @@ void DevicePagesTest::namesAreShownAsTyped()
     document.setHtml(link->text());
     QCOMPARE(document.toPlainText().trimmed(), user->fullName());
     QCOMPARE(text(history, 0, 4), QStringLiteral("<i>x</i>"));
+}
+
+void DevicePagesTest::historyIsPrinted()
+{
+    VDB::DataBase *db = m_db->db();
+    const SharedUser user = addUser(QStringLiteral("Печатов"));
+    QVERIFY(db->assignDevice(user, m_type, 8009, QDateTime(), QStringLiteral("выдан")));
+    DevicesSummaryWidget summary;
+    summary.show();
+
+    // The report asks the page for its fields while it is laid out.
+    QtRPT report;
+    QVERIFY(report.loadReport(QStringLiteral(":/text/resources/data/reports/device_history.xml")));
+    report.recordCount.append(1);
+    connect(&report, &QtRPT::setValue, &summary, &DevicesSummaryWidget::getValue);
+    connect(&report, &QtRPT::setValueImage, &summary, &DevicesSummaryWidget::getValueImage);
+    QStringList texts;
+    for (const ReportDocument::Page &page : report.buildDocument().pages) {
+        for (const ReportDocument::Item &item : page.items)
+            texts << item.text;
+    }
+    const QString all = texts.join(QLatin1Char('|'));
+    QVERIFY2(all.contains(QStringLiteral("Печатов Иван")), qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("КВР-ТМ4040 #8009")), qPrintable(all));
+
+    // The print button opens the preview under the page's title.
+    auto title = std::make_shared<QString>();
+    TestSupport::onNextModal([title](QWidget *widget) {
+        *title = widget->windowTitle();
+        if (auto *dialog = qobject_cast<QDialog *>(widget))
+            dialog->reject();
+    });
+    child<QPushButton>(&summary, "printPushButton")->click();
+    QCOMPARE(*title, QStringLiteral("История назначений приборов"));
+
+    DeviceDetailsWidget details;
+    details.show();
+    details.setDevice(m_type);
+    TestSupport::onNextModal([title](QWidget *widget) {
+        *title = widget->windowTitle();
+        if (auto *dialog = qobject_cast<QDialog *>(widget))
+            dialog->reject();
+    });
+    child<QPushButton>(&details, "printButton")->click();
+    QCOMPARE(*title, QStringLiteral("История назначений приборов, КВР-ТМ4040"));
 }
 
 QTEST_MAIN(DevicePagesTest)

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "db/Event.h"
+#include "device/DeviceConnection.h"
+#include "device/HistoryReader.h"
+#include "device/WorkerThread.h"
+
+#include <QDialog>
+#include <QList>
+#include <QScopedPointer>
+
+namespace Ui {
+class ReadHistoryDialog;
+}
+
+// Reads the history of the device assigned to one user into the data store:
+// connects to that very device (type and serial number of the assignment),
+// downloads the history on a worker thread, stores it in one batch and then
+// clears the device history, unlinks the device and sets its clock as the
+// check boxes say.
+//
+// The device history is cleared only after its records were stored, and only
+// when the download brought as many records as the device reported; in every
+// other case the device keeps its history and the operator is told so.
+class ReadHistoryDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit ReadHistoryDialog(const SharedUser &user, QWidget *parent = nullptr);
+    // Stops a running download and waits for its worker.
+    ~ReadHistoryDialog() override;
+
+    // What the dialog is doing now.
+    enum State { Idle, Connecting, Reading, Cancelling };
+    State state() const { return m_state; }
+    const QList<VDB::Event> &events() const { return m_events; }
+
+public slots:
+    // "Чтение истории" starts the reading; pressed again ("Отмена") it
+    // cancels it.
+    void accept() override;
+    // Never closes while a worker uses the connection; during a download the
+    // window button and Escape cancel it, as "Отмена" does.
+    void reject() override;
+    void addEvent(VDB::Event event);
+    void historyReaded();
+
+signals:
+    void stopReading();
+
+private slots:
+    void connected(bool found);
+    void showProgress(int percent);
+
+private:
+    void startReading();
+    void cancelReading();
+    void setState(State state);
+    void storeHistory();
+
+    QScopedPointer<Ui::ReadHistoryDialog> ui;
+    SharedUser m_user;
+    DeviceConnection m_connection;
+    State m_state = Idle;
+    bool m_reading = false;
+    QList<VDB::Event> m_events;
+    HistoryReader::StopFlag m_stop;
+    // After the connection it uses, so it is joined before the connection goes.
+    WorkerThread m_worker;
+};

@@ -1,0 +1,201 @@
+// The main window's device actions end to end against the emulator: each
+// one finds the device and opens its working dialog.
+
+#include "Tm4040Emulator.h"
+#include "app/LibraryPath.h"
+#include "common/ModalHelper.h"
+#include "common/TestDatabase.h"
+#include "db/MetaTypes.h"
+#include "device/FindDeviceDialog.h"
+#include "device/ReadHistoryDialog.h"
+#include "ui/OrvaneWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+using TestSupport::TestDatabase;
+
+namespace {
+
+const quint32 DeviceSerial = 40401111;
+
+QPushButton *okButton(QWidget *dialog)
+{
+    auto *box = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    return box ? box->button(QDialogButtonBox::Ok) : nullptr;
+}
+
+// Runs the search that opens next: " Найти прибор ", then "Продолжить" on the
+// details; then hands the working dialog to `work`, if one opens within
+// `workTimeoutMs`.
+void findDeviceThen(std::function<void(QWidget *)> work, int workTimeoutMs = 10000)
+{
+    TestSupport::onNextModal([work, workTimeoutMs](QWidget *finder) {
+        TestSupport::onNextModal([work, workTimeoutMs](QWidget *details) {
+            TestSupport::onNextModal(work, workTimeoutMs);
+            okButton(details)->click();
+        });
+        okButton(finder)->click();
+    });
+}
+
+} // namespace
+
+class DeviceWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void processImportsForTheAssignedUser();
+    void processUnassignedDeviceDoesNothingMore();
+    void eachActionOpensItsDialog_data();
+    void eachActionOpensItsDialog();
+    void deviceSettingsNeedsTheRight();
+
+private:
+    QAction *action(const char *name) const;
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<Tm4040Emulator> m_emulator;
+    std::unique_ptr<OrvaneWindow> m_window;
+};
+
+void DeviceWindowTest::initTestCase()
+{
+    VDB::registerMetaTypes();
+    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
+    qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+}
+
+void DeviceWindowTest::init()
+{
+    m_db.reset(new TestDatabase);
+    QVERIFY(m_db->isValid());
+    QVERIFY(m_db->db()->login(QStringLiteral("admin"), QStringLiteral("tavro")));
+    Tm4040Scenario scenario;
+    scenario.serialNumber = DeviceSerial;
+    scenario.records
+        = Tm4040Scenario::generateRecords(15, QDateTime(QDate(2024, 5, 1), QTime(8, 0)));
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    m_window.reset(new OrvaneWindow);
+    m_window->show();
+}
+
+void DeviceWindowTest::cleanup()
+{
+    m_window.reset();
+    m_emulator.reset();
+    m_db.reset();
+    qunsetenv("TM4040_LINK");
+}
+
+QAction *DeviceWindowTest::action(const char *name) const
+{
+    return m_window->findChild<QAction *>(QLatin1String(name));
+}
+
+void DeviceWindowTest::processImportsForTheAssignedUser()
+{
+    const SharedUser other = m_db->addUser(QStringLiteral("Иванов"));
+    const SharedUser owner = m_db->addUser(QStringLiteral("Петров"));
+    DeviceType *type = m_db->db()->deviceTypes().first();
+    m_db->db()->assignDevice(other, type, int(DeviceSerial) + 1, QDateTime(), QString());
+    m_db->db()->assignDevice(owner, type, int(DeviceSerial), QDateTime(), QString());
+
+    QString openedFor;
+    findDeviceThen([&openedFor](QWidget *dialog) {
+        openedFor = dialog->findChild<QLabel *>(QStringLiteral("nameLabel"))->text();
+        dialog->findChild<QCheckBox *>(QStringLiteral("delHistoryCheckBox"))->setChecked(true);
+        okButton(dialog)->click();
+    });
+    action("actionProcessDeviceData")->trigger();
+    QCOMPARE(openedFor, owner->fullName());
+    QCOMPARE(TestDatabase::scalar(
+                 QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = 200 AND userId = %1")
+                     .arg(owner->id))
+                 .toInt(),
+             15);
+    QVERIFY(m_emulator->records().isEmpty());
+}
+
+void DeviceWindowTest::processUnassignedDeviceDoesNothingMore()
+{
+    auto opened = std::make_shared<bool>(false);
+    findDeviceThen(
+        [opened](QWidget *dialog) {
+            *opened = true;
+            static_cast<QDialog *>(dialog)->reject();
+        },
+        300);
+    // Also through the button under the tree.
+    m_window->findChild<QPushButton *>(QStringLiteral("processButton"))->click();
+    QTest::qWait(400); // until the watch for a further dialog has ended
+    QVERIFY(!*opened);
+    QCOMPARE(m_emulator->receivedLetters(), QByteArray("p"));
+}
+
+void DeviceWindowTest::eachActionOpensItsDialog_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("dose") << QStringLiteral("actionDeviceDose")
+                          << QStringLiteral("ResetDoseDialog");
+    QTest::newRow("settings") << QStringLiteral("actionDeviceSettings")
+                              << QStringLiteral("Tm4040SettingsDialog");
+    QTest::newRow("internal history")
+        << QStringLiteral("actionReadDeviceHistory") << QStringLiteral("InternalHistoryDialog");
+}
+
+void DeviceWindowTest::eachActionOpensItsDialog()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, dialog);
+    QString opened;
+    bool finderAlive = false;
+    findDeviceThen([&](QWidget *working) {
+        opened = working->objectName();
+        // The working dialog runs while the finder, which owns the
+        // connection, still exists.
+        finderAlive = m_window->findChild<FindDeviceDialog *>() != nullptr;
+        // Closing is refused while a worker reads the device: try until
+        // it closes (the history viewer's message is answered on the way).
+        auto *retry = new QTimer(working);
+        QObject::connect(retry, &QTimer::timeout, working, [working]() {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                box->accept();
+            else
+                static_cast<QDialog *>(working)->reject();
+        });
+        retry->start(50);
+    });
+    this->action(action.toLatin1().constData())->trigger();
+    QCOMPARE(opened, dialog);
+    QVERIFY(finderAlive);
+    QVERIFY(!m_window->findChild<FindDeviceDialog *>());
+}
+
+void DeviceWindowTest::deviceSettingsNeedsTheRight()
+{
+    const SharedUser user = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
+                                          {m_db->db()->groups().at(2)}, User::Operator);
+    m_db->db()->setCurrentUser(user);
+    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    action("actionDeviceSettings")->trigger();
+    QVERIFY(refusal->seen);
+    QCOMPARE(refusal->title, QStringLiteral("Сообщение системы безопасности"));
+    QVERIFY(m_emulator->receivedLetters().isEmpty());
+}
+
+QTEST_MAIN(DeviceWindowTest)
+#include "tst_devicewindow.moc"

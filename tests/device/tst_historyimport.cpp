@@ -1,0 +1,757 @@
+// History import end to end: the reader's progress and events (against a
+// scripted plug-in), and the import dialog against the TM4040 emulator,
+// with the operator's choices, cancelling, and the device and database
+// faults.
+
+#include "Tm4040Emulator.h"
+#include "app/LibraryPath.h"
+#include "common/ModalHelper.h"
+#include "common/TestDatabase.h"
+#include "db/MetaTypes.h"
+#include "device/DeviceConnection.h"
+#include "device/HistoryReader.h"
+#include "device/ReadHistoryDialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <memory>
+
+using TestSupport::TestDatabase;
+
+namespace {
+
+const quint32 DeviceSerial = 40401234;
+
+// A plug-in that hands out prepared records, in one or more portions.
+class ScriptedPlugin : public AbstractPlugin
+{
+public:
+    // Each portion is delivered by one readHistory call.
+    QList<QList<HistoryEvent>> portions;
+    QList<bool> restarts; // the restart argument of each call
+
+    bool isSingleChannel() override { return true; }
+    bool connectDevice() override { return true; }
+    void disconnectDevice() override { }
+    bool readDeviceInfo(DeviceInfo *info) override
+    {
+        info->serialNumber = 77;
+        return true;
+    }
+    QDateTime readDeviceTime() override { return QDateTime(); }
+    bool writeTime(const QDateTime &) override { return false; }
+    void reserved1() override { }
+    void reserved2() override { }
+    void reserved3() override { }
+    bool readHistory(QList<HistoryEvent *> &events, bool restart) override
+    {
+        restarts.append(restart);
+        const int call = restarts.size() - 1;
+        if (call < portions.size()) {
+            for (const HistoryEvent &e : portions.at(call))
+                events.append(new HistoryEvent(e));
+        }
+        return call + 1 < portions.size();
+    }
+    bool clearHistory() override { return false; }
+    bool readSettings(DeviceSettings *) override { return false; }
+    bool writeSettings(DeviceSettings *, bool) override { return false; }
+    bool readAccumulatedED(double *) override { return false; }
+    bool resetAccumulatedED() override { return false; }
+    QDateTime reservedTime() override { return QDateTime(); }
+};
+
+QList<HistoryEvent> makeRecords(int count)
+{
+    QList<HistoryEvent> list;
+    for (int i = 0; i < count; ++i) {
+        HistoryEvent e;
+        e.kind = 2;
+        e.channel = 2;
+        e.dateTime = QDateTime(QDate(2024, 5, 1), QTime(8, 0)).addSecs(60 * i);
+        e.ed = float(i);
+        e.number = i % 1000;
+        list.append(e);
+    }
+    return list;
+}
+
+// What a reader emitted, in the order it came.
+struct ReaderRun
+{
+    QList<int> progress;
+    QList<VDB::Event> events;
+    bool finished = false;
+};
+
+ReaderRun runReader(HistoryReader &reader)
+{
+    ReaderRun run;
+    QObject::connect(&reader, &HistoryReader::inProgress,
+                     [&run](int percent) { run.progress.append(percent); });
+    QObject::connect(&reader, &HistoryReader::eventReaded,
+                     [&run](const VDB::Event &e) { run.events.append(e); });
+    QObject::connect(&reader, &HistoryReader::finished, [&run]() { run.finished = true; });
+    reader.process();
+    return run;
+}
+
+Tm4040Scenario scenarioWith(int records, quint32 serial = DeviceSerial)
+{
+    Tm4040Scenario s;
+    s.serialNumber = serial;
+    s.records = Tm4040Scenario::generateRecords(records, QDateTime(QDate(2024, 5, 1), QTime(8, 0)));
+    return s;
+}
+
+QCheckBox *checkBox(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<QCheckBox *>(QLatin1String(name));
+}
+
+QPushButton *button(QWidget *dialog, QDialogButtonBox::StandardButton which)
+{
+    return dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(which);
+}
+
+// Sets the four check boxes: clear, unlink, synchronise (turn-off stays).
+void choose(QWidget *dialog, bool clear, bool unlink, bool synchronize)
+{
+    checkBox(dialog, "delHistoryCheckBox")->setChecked(clear);
+    checkBox(dialog, "unlinkDeviceCheckBox")->setChecked(unlink);
+    checkBox(dialog, "synchTimeCheckBox")->setChecked(synchronize);
+}
+
+// Answers the next administrator confirmation with these credentials.
+void answerCredentials(const QString &login, const QString &password)
+{
+    TestSupport::onNextModal([login, password](QWidget *dialog) {
+        dialog->findChild<QLineEdit *>(QStringLiteral("loginLineEdit"))->setText(login);
+        dialog->findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->setText(password);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+}
+
+int storedCount(int eventType)
+{
+    return TestDatabase::scalar(
+               QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = %1").arg(eventType))
+        .toInt();
+}
+
+} // namespace
+
+class HistoryImportTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // The reader.
+    void progressOfThirtyEvents();
+    void estimateGrowsFrom970();
+    void eventsCarryTheRecordAndTheDevice();
+    void kindsBecomeEventTypes();
+    void repeatCallsUntilNoMore();
+    void stopBeforeStartEmitsNoEvents();
+
+    // The import dialog.
+    void formShowsUserAndOptions();
+    void importTwiceStoresOnce();
+    void checkBoxesDecide_data();
+    void checkBoxesDecide();
+    void cancelMidDownloadChangesNothing();
+    void closeDuringDownloadCancels();
+    void destroyDuringDownload();
+    void wrongSerialAdministratorUnlinksOnly();
+    void wrongSerialRefused_data();
+    void wrongSerialRefused();
+    void noDeviceAsksTheSameQuestion();
+    void refusedBatchKeepsDeviceHistory();
+    void noAnswerMidHistoryKeepsDeviceHistory();
+    void invalidDateKeepsDeviceHistory();
+    void emptyDeviceStoresNothingQuietly();
+
+private:
+    // A user with the emulated device assigned.
+    SharedUser userWithDevice(quint32 serial = DeviceSerial);
+    // Presses "Чтение истории" and waits until the dialog is idle again.
+    void pressOkAndWait(ReadHistoryDialog &dialog);
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<Tm4040Emulator> m_emulator;
+};
+
+void HistoryImportTest::initTestCase()
+{
+    VDB::registerMetaTypes();
+    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
+    // Faults end in a fraction of a second instead of the device's 15 s.
+    qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+}
+
+void HistoryImportTest::init()
+{
+    m_db.reset(new TestDatabase);
+    QVERIFY(m_db->isValid());
+}
+
+void HistoryImportTest::cleanup()
+{
+    m_emulator.reset();
+    m_db.reset();
+    qunsetenv("TM4040_LINK");
+}
+
+SharedUser HistoryImportTest::userWithDevice(quint32 serial)
+{
+    SharedUser user = m_db->addUser(QStringLiteral("Петров"));
+    if (user) {
+        m_db->db()->assignDevice(user, m_db->db()->deviceTypes().first(), int(serial),
+                                 QDateTime(QDate(2024, 4, 1), QTime(9, 30)), QString());
+    }
+    return user;
+}
+
+void HistoryImportTest::pressOkAndWait(ReadHistoryDialog &dialog)
+{
+    button(&dialog, QDialogButtonBox::Ok)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.state() == ReadHistoryDialog::Idle, 15000);
+}
+
+void HistoryImportTest::progressOfThirtyEvents()
+{
+    ScriptedPlugin plugin;
+    plugin.portions = {makeRecords(30)};
+    DeviceConnection connection(nullptr, &plugin);
+    HistoryReader reader(&connection);
+    const ReaderRun run = runReader(reader);
+    QList<int> expected;
+    for (int n = 1; n <= 30; ++n)
+        expected.append(n / 10);
+    expected.append(100);
+    QCOMPARE(run.progress, expected);
+    QCOMPARE(run.events.size(), 30);
+    QVERIFY(run.finished);
+}
+
+void HistoryImportTest::estimateGrowsFrom970()
+{
+    ScriptedPlugin plugin;
+    plugin.portions = {makeRecords(1200)};
+    DeviceConnection connection(nullptr, &plugin);
+    HistoryReader reader(&connection);
+    const ReaderRun run = runReader(reader);
+    QCOMPARE(run.progress.size(), 1201);
+    QCOMPARE(run.progress.at(968), 96); // event 969 of an estimate of 1000
+    QCOMPARE(run.progress.at(969), 60); // event 970: the estimate is 1600 now
+    QCOMPARE(run.progress.at(1199), 1200 * 100 / 1600);
+    QCOMPARE(run.progress.last(), 100);
+}
+
+void HistoryImportTest::eventsCarryTheRecordAndTheDevice()
+{
+    HistoryEvent record;
+    record.kind = 2;
+    record.channel = 2;
+    record.dateTime = QDateTime(QDate(2009, 12, 31), QTime(23, 59, 59));
+    record.ed = 6789.012f;
+    record.med = 1.5f;
+    record.number = 123;
+    record.timezoneChanged = true; // flags 0x45
+    record.memoryFault = true;
+    record.hvFault = true;
+    ScriptedPlugin plugin;
+    plugin.portions = {{record}};
+    DeviceType type;
+    type.id = 5;
+    DeviceConnection connection(&type, &plugin);
+    QVERIFY(connection.connect());
+
+    HistoryReader reader(&connection);
+    const ReaderRun run = runReader(reader);
+    QCOMPARE(run.events.size(), 1);
+    const VDB::Event &e = run.events.first();
+    QCOMPARE(e.dateTime, record.dateTime);
+    QCOMPARE(e.channel, 2);
+    QCOMPARE(e.deviceType, &type);
+    QCOMPARE(e.deviceSerial, 77);
+    QCOMPARE(e.eventType, 200);
+    // The device's decimal numbers, without the float's tail.
+    QCOMPARE(e.value, 6789.012);
+    QCOMPARE(e.medValue, 1.5);
+    QCOMPARE(e.eventNumber, 123);
+    QVERIFY(!e.user);
+    QVERIFY(e.comment.isEmpty());
+    const bool flags[8] = {e.cyclicHistory, e.timezoneChanged, e.edThreshold,   e.medThreshold,
+                           e.batteryLow,    e.memoryFault,     e.detectorFault, e.hvFault};
+    const bool expected[8] = {false, true, false, false, false, true, false, true};
+    for (int i = 0; i < 8; ++i)
+        QCOMPARE(flags[i], expected[i]);
+}
+
+void HistoryImportTest::kindsBecomeEventTypes()
+{
+    const QList<int> types
+        = {0, 300, 200, 350, 400, 401, 500, 600, 501, 501, 700, 701, 800, 900, 930, 960, 0};
+    for (int kind = 0; kind < types.size(); ++kind)
+        QCOMPARE(HistoryReader::eventType(kind), types.at(kind));
+    QCOMPARE(HistoryReader::eventType(-1), 0);
+
+    HistoryEvent record;
+    record.channel = 7;
+    ScriptedPlugin plugin;
+    DeviceConnection connection(nullptr, &plugin);
+    QCOMPARE(HistoryReader::toEvent(record, &connection).channel, -1);
+    QCOMPARE(HistoryReader::toEvent(record, &connection).deviceSerial, -1);
+}
+
+void HistoryImportTest::repeatCallsUntilNoMore()
+{
+    ScriptedPlugin plugin;
+    plugin.portions = {makeRecords(2), makeRecords(3)};
+    DeviceConnection connection(nullptr, &plugin);
+    HistoryReader reader(&connection);
+    const ReaderRun run = runReader(reader);
+    QCOMPARE(plugin.restarts, (QList<bool> {true, false}));
+    QCOMPARE(run.events.size(), 5);
+}
+
+void HistoryImportTest::stopBeforeStartEmitsNoEvents()
+{
+    ScriptedPlugin plugin;
+    plugin.portions = {makeRecords(5)};
+    DeviceConnection connection(nullptr, &plugin);
+    HistoryReader reader(&connection);
+    reader.stopFlag()->store(true);
+    const ReaderRun run = runReader(reader);
+    QVERIFY(run.events.isEmpty());
+    QCOMPARE(run.progress, QList<int> {100});
+    QVERIFY(run.finished);
+}
+
+void HistoryImportTest::formShowsUserAndOptions()
+{
+    Options options = m_db->db()->options();
+    options.delHistory = true;
+    options.synchronizeDate = true;
+    QVERIFY(m_db->db()->updateOptions(options));
+    const SharedUser user = userWithDevice();
+    ReadHistoryDialog dialog(user);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Чтение истории"));
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("nameLabel"))->text(), user->fullName());
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("typeLabel"))->text(),
+             QStringLiteral("КВР-ТМ4040"));
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("serialLabel"))->text(),
+             QString::number(DeviceSerial));
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("assignedLabel"))->text(),
+             QStringLiteral("01.04.2024 09:30:00"));
+    QVERIFY(checkBox(&dialog, "delHistoryCheckBox")->isChecked());
+    QVERIFY(checkBox(&dialog, "synchTimeCheckBox")->isChecked());
+    QVERIFY(!checkBox(&dialog, "turnOffCheckBox")->isChecked());
+    QVERIFY(!checkBox(&dialog, "unlinkDeviceCheckBox")->isChecked());
+    QCOMPARE(button(&dialog, QDialogButtonBox::Ok)->text(), QStringLiteral("Чтение истории"));
+    QCOMPARE(button(&dialog, QDialogButtonBox::Close)->text(), QStringLiteral("Закрыть"));
+}
+
+void HistoryImportTest::importTwiceStoresOnce()
+{
+    m_emulator.reset(new Tm4040Emulator(scenarioWith(30)));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+    QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
+
+    for (int round = 0; round < 2; ++round) {
+        ReadHistoryDialog dialog(user);
+        dialog.show();
+        choose(&dialog, false, false, false);
+        pressOkAndWait(dialog);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.events().size(), 30);
+        QCOMPARE(dialog.events().first().user, user);
+        QCOMPARE(dialog.findChild<QProgressBar *>()->value(), 100);
+        QCOMPARE(storedCount(200), 30);
+        QCOMPARE(added.count(), round + 1);
+    }
+    QCOMPARE(TestDatabase::scalar(QStringLiteral("SELECT COUNT(DISTINCT dateTime) FROM Events "
+                                                 "WHERE eventType = 200 AND userId = %1 AND "
+                                                 "deviceSerial = %2")
+                                      .arg(user->id)
+                                      .arg(DeviceSerial))
+                 .toInt(),
+             30);
+    // Neither round touched the device beyond reading it.
+    QCOMPARE(m_emulator->records().size(), 30);
+    QVERIFY(!m_emulator->receivedLetters().contains('h'));
+    QVERIFY(!m_emulator->receivedLetters().contains('t'));
+    QVERIFY(user->device);
+}
+
+void HistoryImportTest::checkBoxesDecide_data()
+{
+    QTest::addColumn<bool>("clear");
+    QTest::addColumn<bool>("unlink");
+    QTest::addColumn<bool>("synchronize");
+    QTest::newRow("clear") << true << false << false;
+    QTest::newRow("unlink") << false << true << false;
+    QTest::newRow("clock") << false << false << true;
+    QTest::newRow("all") << true << true << true;
+}
+
+void HistoryImportTest::checkBoxesDecide()
+{
+    QFETCH(bool, clear);
+    QFETCH(bool, unlink);
+    QFETCH(bool, synchronize);
+    Tm4040Scenario scenario = scenarioWith(12);
+    scenario.clock = QDateTime(QDate(2020, 1, 1), QTime(0, 0));
+    scenario.clockRunning = false;
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, clear, unlink, synchronize);
+    pressOkAndWait(dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(storedCount(200), 12);
+
+    const QByteArray letters = m_emulator->receivedLetters();
+    QCOMPARE(m_emulator->records().isEmpty(), clear);
+    QCOMPARE(letters.contains('h'), clear);
+    if (clear) // cleared after the download
+        QVERIFY(letters.indexOf('h') > letters.indexOf('H'));
+    QCOMPARE(letters.contains('t'), synchronize);
+    if (synchronize) { // set before the download, to the PC's clock
+        QVERIFY(letters.indexOf('t') < letters.indexOf('H'));
+        const QByteArray block = m_emulator->parameterBlock();
+        QCOMPARE(int(block.at(5)) >> 4, (QDate::currentDate().year() - 2000) / 10);
+    }
+    QCOMPARE(user->device.isNull(), unlink);
+    QCOMPARE(storedCount(101), unlink ? 1 : 0);
+}
+
+void HistoryImportTest::cancelMidDownloadChangesNothing()
+{
+    Tm4040Scenario scenario = scenarioWith(30);
+    scenario.faults.baudRate = 4800; // 480 bytes of history: about a second
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+    QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, true, false);
+    QPushButton *ok = button(&dialog, QDialogButtonBox::Ok);
+    ok->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.state(), ReadHistoryDialog::Reading, 5000);
+    QCOMPARE(ok->text(), QStringLiteral("Отмена"));
+    QVERIFY(!button(&dialog, QDialogButtonBox::Close)->isEnabled());
+    // Well into the history transfer.
+    QTRY_VERIFY_WITH_TIMEOUT(m_emulator->bytesSent() > 56 + 48, 5000);
+    const int connections = m_emulator->connectionCount();
+    ok->click();
+    QCOMPARE(dialog.state(), ReadHistoryDialog::Cancelling);
+    QVERIFY(!ok->isEnabled());
+    // A second press while the download ends starts nothing.
+    QMetaObject::invokeMethod(&dialog, "accept");
+    QCOMPARE(dialog.state(), ReadHistoryDialog::Cancelling);
+
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.state(), ReadHistoryDialog::Idle, 10000);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(ok->text(), QStringLiteral("Чтение истории"));
+    QVERIFY(ok->isEnabled());
+    QCOMPARE(dialog.findChild<QProgressBar *>()->value(), 0);
+    QCOMPARE(storedCount(200), 0);
+    QCOMPARE(added.count(), 0);
+    QCOMPARE(m_emulator->records().size(), 30);
+    QVERIFY(!m_emulator->receivedLetters().contains('h'));
+    QCOMPARE(m_emulator->connectionCount(), connections);
+    QVERIFY(user->device);
+}
+
+void HistoryImportTest::closeDuringDownloadCancels()
+{
+    Tm4040Scenario scenario = scenarioWith(30);
+    scenario.faults.baudRate = 4800;
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, false, false);
+    button(&dialog, QDialogButtonBox::Ok)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.state(), ReadHistoryDialog::Reading, 5000);
+    // Escape and the window's close button both end in reject().
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.state(), ReadHistoryDialog::Cancelling);
+    dialog.close();
+    QVERIFY(dialog.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.state(), ReadHistoryDialog::Idle, 10000);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(storedCount(200), 0);
+    QCOMPARE(m_emulator->records().size(), 30);
+    // Idle again, it closes.
+    dialog.close();
+    QVERIFY(!dialog.isVisible());
+}
+
+void HistoryImportTest::destroyDuringDownload()
+{
+    Tm4040Scenario scenario = scenarioWith(30);
+    scenario.faults.baudRate = 4800;
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+
+    auto *dialog = new ReadHistoryDialog(user);
+    dialog->show();
+    choose(dialog, true, true, false);
+    button(dialog, QDialogButtonBox::Ok)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog->state(), ReadHistoryDialog::Reading, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_emulator->bytesSent() > 56 + 48, 5000);
+    // Waits for the worker, which still has the connection.
+    delete dialog;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(storedCount(200), 0);
+    QCOMPARE(m_emulator->records().size(), 30);
+    QVERIFY(user->device);
+
+    // The device is free for the next dialog.
+    m_emulator->setFaults(Tm4040Faults());
+    ReadHistoryDialog next(user);
+    next.show();
+    choose(&next, false, false, false);
+    pressOkAndWait(next);
+    QCOMPARE(storedCount(200), 30);
+}
+
+void HistoryImportTest::wrongSerialAdministratorUnlinksOnly()
+{
+    m_emulator.reset(new Tm4040Emulator(scenarioWith(10, 11112222)));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice(DeviceSerial);
+    QSignalSpy updated(m_db->db(), &VDB::DataBase::userUpdated);
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, true, true);
+    std::shared_ptr<TestSupport::SeenMessageBox> question;
+    TestSupport::onNextModal([&question](QWidget *box) {
+        question = std::make_shared<TestSupport::SeenMessageBox>();
+        question->seen = true;
+        question->title = box->windowTitle();
+        question->text = static_cast<QMessageBox *>(box)->text();
+        question->icon = static_cast<QMessageBox *>(box)->icon();
+        answerCredentials(QStringLiteral("admin"), QStringLiteral("tavro"));
+        static_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
+    });
+    button(&dialog, QDialogButtonBox::Ok)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.result(), int(QDialog::Accepted), 10000);
+
+    QVERIFY(question && question->seen);
+    QCOMPARE(question->title, QStringLiteral("Внимание"));
+    QCOMPARE(question->text,
+             QStringLiteral("Ошибка при работе с прибором:\n\nНа доступных портах прибор не "
+                            "найден\n\nИстория не будет записана в БД. Продолжить?"));
+    QCOMPARE(question->icon, QMessageBox::Critical);
+    QVERIFY(!user->device);
+    QCOMPARE(storedCount(101), 1);
+    QCOMPARE(storedCount(200), 0);
+    QCOMPARE(updated.count(), 1);
+    // The device answered who it is and was left alone.
+    QCOMPARE(m_emulator->receivedLetters(), QByteArray("p"));
+    QCOMPARE(m_emulator->records().size(), 10);
+}
+
+void HistoryImportTest::wrongSerialRefused_data()
+{
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("question answered No") << false << QString();
+    QTest::newRow("not the administrator") << true << QStringLiteral("wrong");
+}
+
+void HistoryImportTest::wrongSerialRefused()
+{
+    QFETCH(bool, goOn);
+    QFETCH(QString, password);
+    m_emulator.reset(new Tm4040Emulator(scenarioWith(10, 11112222)));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice(DeviceSerial);
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, true, false);
+    std::shared_ptr<TestSupport::SeenMessageBox> error;
+    TestSupport::onNextModal([&](QWidget *box) {
+        if (goOn) {
+            answerCredentials(QStringLiteral("admin"), password);
+            // The refusal of the credentials comes after the confirmation.
+            TestSupport::onNextModal(
+                [&](QWidget *) { error = TestSupport::answerNextMessageBox(QMessageBox::Ok); });
+        }
+        static_cast<QMessageBox *>(box)->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    button(&dialog, QDialogButtonBox::Ok)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!goOn || (error && error->seen), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.state(), ReadHistoryDialog::Idle, 10000);
+    QTest::qWait(50);
+    if (goOn) {
+        QCOMPARE(error->title, QStringLiteral("Ошибка"));
+        QCOMPARE(error->text,
+                 QStringLiteral("Логин и пароль не соответствуют администратору программы"));
+    }
+    QVERIFY(dialog.isVisible());
+    QVERIFY(user->device);
+    QCOMPARE(storedCount(101), 0);
+    QCOMPARE(m_emulator->records().size(), 10);
+}
+
+void HistoryImportTest::noDeviceAsksTheSameQuestion()
+{
+    // A port where nobody listens.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const quint16 port = server.serverPort();
+    server.close();
+    qputenv("TM4040_LINK", QStringLiteral("tcp:127.0.0.1:%1").arg(port).toUtf8());
+    const SharedUser user = userWithDevice();
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, true, false);
+    auto question = TestSupport::answerNextMessageBox(QMessageBox::No);
+    button(&dialog, QDialogButtonBox::Ok)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(question->seen, 10000);
+    QTRY_COMPARE(dialog.state(), ReadHistoryDialog::Idle);
+    QCOMPARE(question->title, QStringLiteral("Внимание"));
+    QVERIFY(question->text.contains(QStringLiteral("На доступных портах прибор не найден")));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(user->device);
+}
+
+void HistoryImportTest::refusedBatchKeepsDeviceHistory()
+{
+    m_emulator.reset(new Tm4040Emulator(scenarioWith(10)));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+    // The store refuses device records in the middle of the batch.
+    QVERIFY(TestDatabase::exec(
+        QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Events WHEN NEW.eventType = 200 "
+                       "AND NEW.eventNumber = 6 BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, true, false);
+    auto error = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    pressOkAndWait(dialog);
+    QTRY_VERIFY(error->seen);
+    QCOMPARE(error->title, QStringLiteral("Ошибка"));
+    QCOMPARE(error->text,
+             QStringLiteral("Не удалось записать историю в базу данных.\n\n"
+                            "История в приборе не удалена."));
+    QCOMPARE(error->icon, QMessageBox::Critical);
+    QCOMPARE(storedCount(200), 0);
+    QCOMPARE(added.count(), 0);
+    QCOMPARE(m_emulator->records().size(), 10);
+    QVERIFY(!m_emulator->receivedLetters().contains('h'));
+    // Nothing was stored, so the device stays with its user; the dialog stays
+    // open for another try.
+    QVERIFY(user->device);
+    QVERIFY(dialog.isVisible());
+}
+
+void HistoryImportTest::noAnswerMidHistoryKeepsDeviceHistory()
+{
+    Tm4040Scenario scenario = scenarioWith(30);
+    scenario.faults.missingHistoryPacket = 4;
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, true, false);
+    auto warning = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    pressOkAndWait(dialog);
+    QTRY_VERIFY(warning->seen);
+    QCOMPARE(warning->title, QStringLiteral("Предупреждение"));
+    QCOMPARE(warning->text,
+             QStringLiteral("Не удалось прочитать историю прибора.\n\n"
+                            "История в приборе не удалена."));
+    QCOMPARE(storedCount(200), 0);
+    QCOMPARE(m_emulator->records().size(), 30);
+    QVERIFY(!m_emulator->receivedLetters().contains('h'));
+    // The unlink still applies.
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!user->device);
+}
+
+void HistoryImportTest::invalidDateKeepsDeviceHistory()
+{
+    Tm4040Scenario scenario = scenarioWith(10);
+    scenario.faults.impossibleDateRecord = 5;
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, false, false);
+    auto warning = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    pressOkAndWait(dialog);
+    QTRY_VERIFY(warning->seen);
+    QCOMPARE(warning->text,
+             QStringLiteral("История прибора прочитана не полностью: записано событий 4 из 10.\n\n"
+                            "История в приборе не удалена."));
+    // The records before the damaged one are stored; the device keeps all.
+    QCOMPARE(storedCount(200), 4);
+    QCOMPARE(m_emulator->records().size(), 10);
+    QVERIFY(!m_emulator->receivedLetters().contains('h'));
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void HistoryImportTest::emptyDeviceStoresNothingQuietly()
+{
+    m_emulator.reset(new Tm4040Emulator(scenarioWith(0)));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
+    const SharedUser user = userWithDevice();
+    QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, false, false);
+    pressOkAndWait(dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(storedCount(200), 0);
+    QVERIFY(!m_emulator->receivedLetters().contains('h'));
+}
+
+QTEST_MAIN(HistoryImportTest)
+#include "tst_historyimport.moc"

@@ -1,0 +1,424 @@
+// qcustomplot.h uses Qt's foreach in its templates.
+#undef QT_NO_FOREACH
+
+#include "common/ModalHelper.h"
+#include "common/TestDatabase.h"
+#include "dose/ChartWidget.h"
+#include "dose/DoseUnits.h"
+#include "dose/UserDetailsWidget.h"
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QDateEdit>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+#include <qcustomplot.h>
+
+using TestSupport::TestDatabase;
+
+// The user page's head, menu, day table and the data its charts are fed.
+class UserPageTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void headOfUserWithoutDevice();
+    void headOfOperatorWithDevice();
+    void namesAreShownAsTyped();
+    void datesStartFromTodayAndInterval();
+    void menuCarriesTheUser();
+    void menuSkipsMissingActions();
+    void dayTableRowsAndStateTexts();
+    void stateTextOrder_data();
+    void stateTextOrder();
+    void changeDayMovesOneDay();
+    void emptyDayGivesEmptyTableAndChart();
+    void chartsTakeDoseAndConvertedRate();
+    void rateFollowsTheUnit();
+    void monthAndYearWindows();
+    void deviceButtonRefusedWithoutRight();
+    void eventWindowsMatchSeparateQueries();
+
+private:
+    VDB::Event event(const QDateTime &when, int type, double value, double rate = 0) const;
+    static QCustomPlot *plot(QWidget *page, const char *chart);
+
+    QScopedPointer<TestDatabase> m_db;
+    SharedUser m_user;
+    const QDate m_today {2026, 3, 15};
+};
+
+void UserPageTest::init()
+{
+    m_db.reset(new TestDatabase);
+    QVERIFY(m_db->isValid());
+    m_db->db()->setToday(m_today);
+    m_db->db()->setCurrentUser(m_db->db()->users().first());
+    m_user = m_db->addUser(QStringLiteral("Петров"), QStringLiteral("Пётр"),
+                           {m_db->db()->groups().at(2)});
+    QVERIFY(m_user);
+}
+
+void UserPageTest::cleanup()
+{
+    m_user.clear();
+    m_db.reset();
+}
+
+VDB::Event UserPageTest::event(const QDateTime &when, int type, double value, double rate) const
+{
+    VDB::Event e;
+    e.user = m_user;
+    e.dateTime = when;
+    e.deviceType = m_db->db()->deviceTypes().first();
+    e.deviceSerial = 8009;
+    e.eventType = type;
+    e.value = value;
+    e.medValue = rate;
+    e.channel = 2;
+    return e;
+}
+
+QCustomPlot *UserPageTest::plot(QWidget *page, const char *chart)
+{
+    auto *widget = page->findChild<ChartWidget *>(QLatin1String(chart));
+    return widget ? widget->findChild<QCustomPlot *>() : nullptr;
+}
+
+void UserPageTest::headOfUserWithoutDevice()
+{
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+
+    auto *button = page.findChild<QPushButton *>("deviceButton");
+    QCOMPARE(button->text(), QString::fromUtf8("Назначить прибор"));
+    QVERIFY(!button->isEnabled()); // device use not allowed
+    QCOMPARE(page.findChild<QLabel *>("userName")->text(), QString::fromUtf8("<s>Петров Пётр</s>"));
+    QCOMPARE(page.findChild<QLabel *>("deviceDescriptionlabel")->text(),
+             QString::fromUtf8("Не назначен"));
+    QVERIFY(page.findChild<QLabel *>("isOperatorLabel")->isHidden());
+    QVERIFY(page.findChild<QLabel *>("commentLabel")->isHidden());
+    // The portrait placeholder stands in for a missing photo.
+    const QString blank = QStringLiteral(":/images/resources/pics/blank_user.png");
+    if (QFile::exists(blank))
+        QVERIFY(!page.findChild<QLabel *>("userPicture")->pixmap(Qt::ReturnByValue).isNull());
+
+    // A photo is scaled into the frame, keeping its shape.
+    QPixmap photo(1000, 2000);
+    photo.fill(Qt::darkGreen);
+    m_user->photo = photo;
+    page.setUser(m_user);
+    const QPixmap shown = page.findChild<QLabel *>("userPicture")->pixmap(Qt::ReturnByValue);
+    QVERIFY(!shown.isNull());
+    QVERIFY(shown.height() <= page.findChild<QLabel *>("userPicture")->height());
+    QCOMPARE(shown.width() * 2, shown.height());
+}
+
+void UserPageTest::headOfOperatorWithDevice()
+{
+    m_user->role = User::Operator;
+    m_user->canUseDevice = true;
+    m_user->comment = QStringLiteral("носит два прибора");
+    QVERIFY(m_db->db()->assignDevice(m_user, m_db->db()->deviceTypes().first(), 8009,
+                                     QDateTime(m_today, QTime(8, 0)), QString()));
+
+    UserDetailsWidget page(nullptr, nullptr);
+    page.show();
+    page.setUser(m_user);
+
+    auto *button = page.findChild<QPushButton *>("deviceButton");
+    QCOMPARE(button->text(), QString::fromUtf8("Обработать данные для 'КВР-ТМ4040 #8009'"));
+    QVERIFY(button->isEnabled());
+    QCOMPARE(page.findChild<QLabel *>("userName")->text(), QString::fromUtf8("Петров Пётр"));
+    QCOMPARE(page.findChild<QLabel *>("deviceDescriptionlabel")->text(),
+             QString::fromUtf8("КВР-ТМ4040 #8009"));
+    QVERIFY(page.findChild<QLabel *>("isOperatorLabel")->isVisible());
+    auto *comment = page.findChild<QLabel *>("commentLabel");
+    QVERIFY(comment->isVisible());
+    QCOMPARE(comment->text(), m_user->comment);
+}
+
+void UserPageTest::namesAreShownAsTyped()
+{
+    m_user->surname = QStringLiteral("<b>O'Brien</b>; DROP TABLE Users");
+    m_user->canUseDevice = true;
+    m_user->comment = QStringLiteral("<i>not markup</i>");
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    auto *name = page.findChild<QLabel *>("userName");
+    QTextDocument document;
+    document.setHtml(name->text());
+    QCOMPARE(document.toPlainText(), m_user->fullName());
+    QCOMPARE(page.findChild<QLabel *>("commentLabel")->textFormat(), Qt::PlainText);
+}
+
+void UserPageTest::datesStartFromTodayAndInterval()
+{
+    UserDetailsWidget page(nullptr, nullptr);
+    QCOMPARE(page.findChild<QDateEdit *>("dayDateEdit")->date(), m_today);
+    QCOMPARE(page.findChild<QDateEdit *>("monthDateEdit")->date(), m_today);
+    QCOMPARE(page.findChild<QDateEdit *>("yearDateEdit")->date(), m_today);
+    QCOMPARE(page.findChild<QDateEdit *>("endDateEdit")->date(), m_today);
+    QCOMPARE(page.findChild<QDateEdit *>("startDateEdit")->date(), m_today.addDays(-7));
+    QCOMPARE(page.findChild<QDateEdit *>("monthDateEdit")->displayFormat(),
+             QStringLiteral("MMMM,  yyyy"));
+    for (const char *name : {"dayDateEdit", "startDateEdit", "endDateEdit"})
+        QCOMPARE(page.findChild<QDateEdit *>(name)->calendarWidget()->firstDayOfWeek(), Qt::Monday);
+    auto *tabs = page.findChild<QTabWidget *>("tabWidget");
+    QCOMPARE(tabs->count(), 4);
+    QCOMPARE(tabs->tabText(3), QString::fromUtf8("Период"));
+    for (const char *name :
+         {"dayChartWidget", "monthChartWidget", "yearChartWidget", "rangeChartWidget"})
+        QCOMPARE(page.findChild<ChartWidget *>(name)->style(), ChartWidget::DoseAndRate);
+}
+
+void UserPageTest::menuCarriesTheUser()
+{
+    QAction edit(QStringLiteral("Редактировать"), nullptr);
+    QAction del(QStringLiteral("Удалить"), nullptr);
+    UserDetailsWidget page(&edit, &del);
+    page.setUser(m_user);
+    QMenu *menu = page.findChild<QPushButton *>("userMenuButton")->menu();
+    QVERIFY(menu);
+    QCOMPARE(menu->actions(), (QList<QAction *> {&edit, &del}));
+    emit menu->aboutToShow();
+    QCOMPARE(edit.data().value<SharedUser>(), m_user);
+    QCOMPARE(del.data().value<SharedUser>(), m_user);
+}
+
+void UserPageTest::menuSkipsMissingActions()
+{
+    QAction del(QStringLiteral("Удалить"), nullptr);
+    UserDetailsWidget page(nullptr, &del);
+    QMenu *menu = page.findChild<QPushButton *>("userMenuButton")->menu();
+    QCOMPARE(menu->actions(), QList<QAction *> {&del});
+}
+
+void UserPageTest::dayTableRowsAndStateTexts()
+{
+    VDB::Event first = event(QDateTime(m_today, QTime(9, 5, 7)), 200, 0.0126, 0.15);
+    first.eventNumber = 17;
+    first.batteryLow = true;
+    first.detectorFault = true;
+    first.comment = QStringLiteral("первое");
+    VDB::Event second = event(QDateTime(m_today, QTime(10, 0)), 300, 1.5);
+    second.eventNumber = 18;
+    VDB::Event yesterday = event(QDateTime(m_today.addDays(-1), QTime(23, 59, 59)), 200, 1);
+    VDB::Event tomorrow = event(QDateTime(m_today.addDays(1), QTime(0, 0)), 200, 1);
+    QVERIFY(m_db->db()->addEvents({yesterday, first, second, tomorrow}));
+
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    auto *table = page.findChild<QTableWidget *>("historyTableWidget");
+    QCOMPARE(table->columnCount(), 7);
+    QCOMPARE(table->horizontalHeaderItem(3)->text(), QString::fromUtf8("МЭД, мкЗв/ч"));
+    QVERIFY(table->columnWidth(5) >= 190);
+    // The day's events only, newest insertion first.
+    QCOMPARE(table->rowCount(), 2);
+    const QStringList newest = {QStringLiteral("15.03.2026 10:00:00"),
+                                QString::fromUtf8("КВР-ТМ4040 #8009"),
+                                QStringLiteral("1.500"),
+                                QStringLiteral("0.00"),
+                                QStringLiteral("18"),
+                                QString::fromUtf8("Норма"),
+                                QString()};
+    const QStringList oldest = {QStringLiteral("15.03.2026 09:05:07"),
+                                QString::fromUtf8("КВР-ТМ4040 #8009"),
+                                QStringLiteral("0.013"),
+                                QStringLiteral("0.15"),
+                                QStringLiteral("17"),
+                                QString::fromUtf8("Батарея Датчик "),
+                                QString::fromUtf8("первое")};
+    for (int column = 0; column < 7; ++column) {
+        QCOMPARE(table->item(0, column)->text(), newest.at(column));
+        QCOMPARE(table->item(1, column)->text(), oldest.at(column));
+    }
+}
+
+void UserPageTest::stateTextOrder_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << 0 << QString::fromUtf8("Норма");
+    QTest::newRow("all") << 63 << QString::fromUtf8("ЭД↑ МЭД↑ Батарея Память Датчик ВВ ");
+    QTest::newRow("rate and hv") << (2 | 32) << QString::fromUtf8("МЭД↑ ВВ ");
+    QTest::newRow("memory") << 8 << QString::fromUtf8("Память ");
+}
+
+void UserPageTest::stateTextOrder()
+{
+    QFETCH(int, flags);
+    QFETCH(QString, text);
+    VDB::Event e;
+    e.edThreshold = flags & 1;
+    e.medThreshold = flags & 2;
+    e.batteryLow = flags & 4;
+    e.memoryFault = flags & 8;
+    e.detectorFault = flags & 16;
+    e.hvFault = flags & 32;
+    QCOMPARE(UserDetailsWidget::stateText(e), text);
+}
+
+void UserPageTest::changeDayMovesOneDay()
+{
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today.addDays(-1), QTime(12, 0)), 200, 1)}));
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    auto *day = page.findChild<QDateEdit *>("dayDateEdit");
+    auto *table = page.findChild<QTableWidget *>("historyTableWidget");
+    QCOMPARE(table->rowCount(), 0);
+    QTest::mouseClick(page.findChild<QPushButton *>("prevDayPushButton"), Qt::LeftButton);
+    QCOMPARE(day->date(), m_today.addDays(-1));
+    QCOMPARE(table->rowCount(), 1);
+    QTest::mouseClick(page.findChild<QPushButton *>("nextDayPushButton"), Qt::LeftButton);
+    QTest::mouseClick(page.findChild<QPushButton *>("nextDayPushButton"), Qt::LeftButton);
+    QCOMPARE(day->date(), m_today.addDays(1));
+    QCOMPARE(table->rowCount(), 0);
+}
+
+void UserPageTest::emptyDayGivesEmptyTableAndChart()
+{
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    QCOMPARE(page.findChild<QTableWidget *>("historyTableWidget")->rowCount(), 0);
+    QCustomPlot *day = plot(&page, "dayChartWidget");
+    QVERIFY(day);
+    QCOMPARE(day->graph(0)->dataCount(), 0);
+    QCOMPARE(day->graph(1)->dataCount(), 0);
+    QCOMPARE(day->xAxis->range().lower, double(QDateTime(m_today, QTime(0, 0)).toSecsSinceEpoch()));
+    QCOMPARE(day->xAxis->range().upper,
+             double(QDateTime(m_today.addDays(1), QTime(0, 0)).toSecsSinceEpoch()));
+}
+
+void UserPageTest::chartsTakeDoseAndConvertedRate()
+{
+    // A measurement gives a dose point and a rate point (µSv/h -> mSv/h),
+    // no rate point when it has no rate; a dose record gives a rate point
+    // with its dose; other types nothing.
+    const QDateTime t1(m_today, QTime(8, 0));
+    const QDateTime t2(m_today, QTime(9, 0));
+    const QDateTime t3(m_today, QTime(10, 0));
+    const QDateTime t4(m_today, QTime(11, 0));
+    QVERIFY(m_db->db()->addEvents({event(t1, 200, 0.002, 0.15), event(t2, 300, 0.4),
+                                   event(t3, 350, 7, 7), event(t4, 200, 0.003, 0)}));
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    for (const char *name :
+         {"dayChartWidget", "monthChartWidget", "yearChartWidget", "rangeChartWidget"}) {
+        QCustomPlot *p = plot(&page, name);
+        QVERIFY2(p, name);
+        QCOMPARE(p->graph(0)->dataCount(), 2);
+        QCOMPARE(p->graph(0)->data()->at(0)->key, double(t1.toSecsSinceEpoch()));
+        QCOMPARE(p->graph(0)->data()->at(0)->value, 0.002);
+        QCOMPARE(p->graph(0)->data()->at(1)->value, 0.003);
+        QCOMPARE(p->graph(1)->dataCount(), 2);
+        // Oldest first.
+        QCOMPARE(p->graph(1)->data()->at(0)->key, double(t1.toSecsSinceEpoch()));
+        QCOMPARE(p->graph(1)->data()->at(0)->value, 0.00015);
+        QCOMPARE(p->graph(1)->data()->at(1)->value, 0.4);
+    }
+}
+
+void UserPageTest::rateFollowsTheUnit()
+{
+    Options options = m_db->db()->options();
+    options.units = DoseUnits::Roentgen;
+    QVERIFY(m_db->db()->updateOptions(options));
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(8, 0)), 200, 0.002, 0.15)}));
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    QCustomPlot *day = plot(&page, "dayChartWidget");
+    // 0.15 µSv/h = 0.00015 mSv/h = 0.015 mR/h; 0.002 mSv = 0.2 mR.
+    QCOMPARE(day->graph(0)->data()->at(0)->value, 0.2);
+    QCOMPARE(day->graph(1)->data()->at(0)->value, 0.015);
+}
+
+void UserPageTest::monthAndYearWindows()
+{
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(QDate(2025, 11, 30), QTime(23, 0)), 200, 1),
+                                   event(QDateTime(QDate(2025, 12, 1), QTime(0, 0)), 200, 1),
+                                   event(QDateTime(QDate(2025, 12, 31), QTime(23, 59)), 200, 1),
+                                   event(QDateTime(QDate(2026, 1, 1), QTime(0, 0)), 200, 1)}));
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    page.findChild<QDateEdit *>("monthDateEdit")->setDate(QDate(2025, 12, 10));
+    page.findChild<QDateEdit *>("yearDateEdit")->setDate(QDate(2025, 5, 10));
+    QCustomPlot *month = plot(&page, "monthChartWidget");
+    QCOMPARE(month->graph(0)->dataCount(), 2);
+    QCOMPARE(month->xAxis->range().lower,
+             double(QDateTime(QDate(2025, 12, 1), QTime(0, 0)).toSecsSinceEpoch()));
+    QCOMPARE(month->xAxis->range().upper,
+             double(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toSecsSinceEpoch()));
+    QCustomPlot *year = plot(&page, "yearChartWidget");
+    QCOMPARE(year->graph(0)->dataCount(), 3);
+    QCOMPARE(year->xAxis->range().lower,
+             double(QDateTime(QDate(2025, 1, 1), QTime(0, 0)).toSecsSinceEpoch()));
+    QCOMPARE(year->xAxis->range().upper,
+             double(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toSecsSinceEpoch()));
+}
+
+void UserPageTest::deviceButtonRefusedWithoutRight()
+{
+    // An operator of "Пользователи" (no rights) may not assign devices.
+    SharedUser operatorUser
+        = m_db->addUser(QStringLiteral("Оператор"), QStringLiteral("Олег"),
+                        {m_db->db()->groups().at(2)}, User::Operator, QStringLiteral("oleg"));
+    QVERIFY(operatorUser);
+    m_db->db()->setCurrentUser(operatorUser);
+    m_user->canUseDevice = true;
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    auto seen = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    page.findChild<QPushButton *>("deviceButton")->click();
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->title, QString::fromUtf8("Сообщение системы безопасности"));
+}
+
+void UserPageTest::eventWindowsMatchSeparateQueries()
+{
+    // Events at the edges of every window, inserted out of date order.
+    QList<VDB::Event> events;
+    const QList<QDateTime> times = {
+        QDateTime(QDate(2026, 3, 15), QTime(0, 0)),   QDateTime(QDate(2025, 12, 31), QTime(23, 59)),
+        QDateTime(QDate(2026, 3, 14), QTime(23, 59)), QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(2026, 3, 31), QTime(23, 59)), QDateTime(QDate(2026, 4, 1), QTime(0, 0)),
+        QDateTime(QDate(2026, 12, 31), QTime(12, 0)), QDateTime(QDate(2027, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(2020, 6, 1), QTime(6, 0)),    QDateTime(QDate(2026, 3, 16), QTime(0, 0))};
+    double value = 0.001;
+    for (const QDateTime &time : times) {
+        events.append(event(time, 200, value));
+        value += 0.001;
+    }
+    QVERIFY(m_db->db()->addEvents(events));
+
+    using Window = UserDetailsWidget::Window;
+    const QList<Window> windows = {
+        {QDate(2026, 3, 15), QDate(2026, 3, 15)}, // day inside the month
+        {QDate(2026, 3, 1), QDate(2026, 3, 31)}, // month inside the year
+        {QDate(2026, 1, 1), QDate(2026, 12, 31)}, // year
+        {QDate(2020, 5, 1), QDate(2020, 6, 1)}, // far away from the rest
+        {QDate(2027, 1, 1), QDate(2027, 1, 5)}, // touching the year
+        {QDate(2026, 3, 16), QDate(2026, 3, 14)}, // empty: ends before it starts
+    };
+    const QList<QList<VDB::Event>> shared = UserDetailsWidget::eventWindows(m_user, windows);
+    QCOMPARE(shared.size(), windows.size());
+    for (int i = 0; i < windows.size(); ++i) {
+        QList<VDB::Event> alone;
+        m_db->db()->userEvents(alone, windows.at(i).first, windows.at(i).last, m_user);
+        QCOMPARE(shared.at(i).size(), alone.size());
+        for (int k = 0; k < alone.size(); ++k) {
+            QCOMPARE(shared.at(i).at(k).dateTime, alone.at(k).dateTime);
+            QCOMPARE(shared.at(i).at(k).value, alone.at(k).value);
+        }
+    }
+    QCOMPARE(shared.at(0).size(), 1);
+    QCOMPARE(shared.at(2).size(), 7);
+}
+
+QTEST_MAIN(UserPageTest)
+#include "tst_userpage.moc"
