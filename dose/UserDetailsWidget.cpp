@@ -2,7 +2,13 @@
 #include "ui_UserDetailsWidget.h"
 
 #include "app/AccessCheck.h"
+#include "device/DeviceAssignmentDialog.h"
+#include "device/DeviceConnection.h"
+#include "device/FindDeviceDialog.h"
+#include "device/ReadHistoryDialog.h"
 #include "dose/ChartWidget.h"
+#include "dose/DoseUnits.h"
+#include "dose/ExceededThreshouldsDialog.h"
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
 
@@ -210,12 +216,24 @@ void UserDetailsWidget::deviceButtonClicked()
     if (!m_user)
         return;
     if (m_user->device) {
-        // The history-reading dialog for this user opens here.
+        ReadHistoryDialog dialog(m_user, this);
+        dialog.exec();
         return;
     }
     if (!checkAccess(AccessOperation::AssignDevice, this))
         return;
-    // The threshold gate, the device search and the assignment dialog follow here.
+    // A user over a limit gets a device only when the operator goes on anyway.
+    if (ThresholdEvaluator::userExceedsAny(m_user)) {
+        ExceededThreshouldsDialog exceeded(true, this);
+        if (exceeded.exec() != QDialog::Accepted)
+            return;
+    }
+    FindDeviceDialog finder(this);
+    if (finder.exec() != QDialog::Accepted || !finder.connection()
+        || !finder.connection()->hasDevice())
+        return;
+    DeviceAssignmentDialog assignment(finder.connection(), m_user, this);
+    assignment.exec();
 }
 
 void UserDetailsWidget::changeDay()

@@ -135,7 +135,8 @@ void DeviceDialogsTest::initTestCase()
 {
     VDB::registerMetaTypes();
     LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
+        qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
 }
 
 void DeviceDialogsTest::init()

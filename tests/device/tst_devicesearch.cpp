@@ -134,7 +134,8 @@ void DeviceSearchTest::initTestCase()
 {
     VDB::registerMetaTypes();
     LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
+        qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
 }
 
 void DeviceSearchTest::init()

@@ -196,7 +196,8 @@ void HistoryImportTest::initTestCase()
     VDB::registerMetaTypes();
     LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
     // Faults end in a fraction of a second instead of the device's 15 s.
-    qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
+        qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
 }
 
 void HistoryImportTest::init()
