@@ -159,8 +159,9 @@ void PagePrintTest::cleanup()
     m_db.reset();
 }
 
-// Events of today whose dose does not grow with their time, so that sorting
-// by the dose gives another order than sorting by the time.
+// Measurements of today whose dose does not grow with their time, so that
+// sorting by the dose gives another order than sorting by the time; and one
+// a day before today.
 void PagePrintTest::addDayEvents()
 {
     QList<VDB::Event> events;
@@ -171,11 +172,19 @@ void PagePrintTest::addDayEvents()
         e.dateTime = QDateTime(m_today, QTime(8 + i, 15));
         e.deviceType = m_db->db()->deviceTypes().first();
         e.deviceSerial = 8009;
-        e.eventType = VDB::EventDose;
+        e.eventType = VDB::EventMeasurement;
         e.value = doses[i];
         e.medValue = 0.25 * (i + 1);
         e.eventNumber = 100 + i;
         e.channel = 2;
+        events << e;
+    }
+    // Earlier days of the month, for the month, year and period charts.
+    for (int day = 1; day < m_today.day(); ++day) {
+        VDB::Event e = events.first();
+        e.dateTime = QDateTime(QDate(m_today.year(), m_today.month(), day), QTime(12, 0));
+        e.value = 0.05 * day;
+        e.eventNumber = day;
         events << e;
     }
     QVERIFY(m_db->db()->addEvents(events));
