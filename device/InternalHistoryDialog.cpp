@@ -4,6 +4,7 @@
 #include "db/DataBase.h"
 #include "device/DeviceConnection.h"
 #include "dose/DoseUnits.h"
+#include "dose/EventStateText.h"
 #include "report/QtRPT.h"
 
 #include <QCalendarWidget>
@@ -87,20 +88,7 @@ InternalHistoryDialog::~InternalHistoryDialog()
 
 QString InternalHistoryDialog::stateText(const VDB::Event &event)
 {
-    QString text;
-    if (event.edThreshold)
-        text += tr("ЭД↑ ");
-    if (event.medThreshold)
-        text += tr("МЭД↑ ");
-    if (event.batteryLow)
-        text += tr("Батарея ");
-    if (event.memoryFault)
-        text += tr("Память ");
-    if (event.detectorFault)
-        text += tr("Датчик ");
-    if (event.hvFault)
-        text += tr("ВВ ");
-    return text.isEmpty() ? tr("Норма") : text;
+    return eventStateText(event, "InternalHistoryDialog");
 }
 
 InternalHistoryDialog::ChartData InternalHistoryDialog::chartData(const QList<VDB::Event> &events,

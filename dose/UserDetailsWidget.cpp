@@ -10,6 +10,7 @@
 #include "dose/DoseUnits.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/ThresholdEvaluator.h"
+#include "dose/EventStateText.h"
 #include "dose/ThresholdsWidget.h"
 #include "report/QtRPT.h"
 
@@ -52,20 +53,7 @@ private:
 
 QString UserDetailsWidget::stateText(const VDB::Event &event)
 {
-    QString text;
-    if (event.edThreshold)
-        text += tr("ЭД↑ ");
-    if (event.medThreshold)
-        text += tr("МЭД↑ ");
-    if (event.batteryLow)
-        text += tr("Батарея ");
-    if (event.memoryFault)
-        text += tr("Память ");
-    if (event.detectorFault)
-        text += tr("Датчик ");
-    if (event.hvFault)
-        text += tr("ВВ ");
-    return text.isEmpty() ? tr("Норма") : text;
+    return eventStateText(event, "UserDetailsWidget");
 }
 
 UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAction,
