@@ -42,6 +42,11 @@ int Startup::run(int argc, char *argv[])
 
 void Startup::prepareProcess(const char *argv0)
 {
+    // Without TZ, glibc looks the zone file up again on every local-time
+    // conversion; naming it once makes reading long histories several times
+    // faster and changes no result.
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     registerMetaTypes();
     seedRandomGenerator();
     // Before anything is loaded on demand, the device plug-in in particular.

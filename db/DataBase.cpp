@@ -24,9 +24,11 @@ const int SchemaVersion = 2;
 
 // Indexes that the dose sums and the per-user event lists need on large
 // tables. They are not part of the creation script; every open adds the ones
-// that are missing, so files made without them speed up as well.
+// that are missing, so files made without them speed up as well. The first
+// also holds the value, so a dose sum reads the index alone.
 const char *const ExtraIndexes[] = {
-    "CREATE INDEX IF NOT EXISTS idx_events_user_type_date ON Events (userId, eventType, dateTime)",
+    "CREATE INDEX IF NOT EXISTS idx_events_user_type_date ON Events (userId, eventType, dateTime, "
+    "value)",
     "CREATE INDEX IF NOT EXISTS idx_events_user_date ON Events (userId, dateTime)",
     "CREATE INDEX IF NOT EXISTS idx_events_type_date ON Events (eventType, dateTime)",
 };

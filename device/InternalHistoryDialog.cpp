@@ -4,8 +4,11 @@
 #include "db/DataBase.h"
 #include "device/DeviceConnection.h"
 #include "dose/DoseUnits.h"
+#include "dose/EventStateText.h"
+#include "report/QtRPT.h"
 
 #include <QCalendarWidget>
+#include <QHeaderView>
 #include <QMessageBox>
 
 namespace {
@@ -85,20 +88,7 @@ InternalHistoryDialog::~InternalHistoryDialog()
 
 QString InternalHistoryDialog::stateText(const VDB::Event &event)
 {
-    QString text;
-    if (event.edThreshold)
-        text += tr("ЭД↑ ");
-    if (event.medThreshold)
-        text += tr("МЭД↑ ");
-    if (event.batteryLow)
-        text += tr("Батарея ");
-    if (event.memoryFault)
-        text += tr("Память ");
-    if (event.detectorFault)
-        text += tr("Датчик ");
-    if (event.hvFault)
-        text += tr("ВВ ");
-    return text.isEmpty() ? tr("Норма") : text;
+    return eventStateText(event, "InternalHistoryDialog");
 }
 
 InternalHistoryDialog::ChartData InternalHistoryDialog::chartData(const QList<VDB::Event> &events,
@@ -207,8 +197,51 @@ void InternalHistoryDialog::intervalChanged()
 
 void InternalHistoryDialog::printReport()
 {
-    // Printing of the internal history through the report engine comes with
-    // the device_events template's page.
+    QtRPT report(this);
+    if (!report.loadReport(QStringLiteral(":/text/resources/data/reports/device_events.xml"))) {
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось загрузить шаблон отчёта"));
+        return;
+    }
+    connect(&report, &QtRPT::setValue, this, &InternalHistoryDialog::getValue);
+    connect(&report, &QtRPT::setValueImage, this, &InternalHistoryDialog::getValueImage);
+    report.recordCount.append(ui->historyTableWidget->rowCount());
+    report.printExec(false, false, QString(), tr("Печать внутренней истории"));
+}
+
+void InternalHistoryDialog::getValue(const int recNo, const QString paramName, QVariant &paramValue,
+                                     const int reportPage)
+{
+    Q_UNUSED(reportPage)
+    if (paramName == QLatin1String("deviceName")) {
+        if (const DeviceInfo *info = m_connection ? m_connection->info() : nullptr)
+            paramValue = QStringLiteral("%1#%2").arg(info->name).arg(info->serialNumber);
+    } else if (paramName == QLatin1String("details")) {
+        paramValue = tr("Внутренняя история прибора");
+    } else if (paramName == QLatin1String("date")) {
+        paramValue = QStringLiteral("%1 - %2").arg(
+            ui->startDateEdit->date().toString(QStringLiteral("dd.MM.yy")),
+            ui->endDateEdit->date().toString(QStringLiteral("dd.MM.yy")));
+    } else {
+        static const QStringList columns {QStringLiteral("time"), QStringLiteral("event"),
+                                          QStringLiteral("value"), QStringLiteral("channel")};
+        const int column = columns.indexOf(paramName);
+        QTableWidget *table = ui->historyTableWidget;
+        if (column < 0 || recNo < 0 || recNo >= table->rowCount())
+            return;
+        // The rows as the operator sees them, in the table's current order.
+        const int row = table->verticalHeader()->logicalIndex(recNo);
+        if (const QTableWidgetItem *item = table->item(row, column))
+            paramValue = item->text();
+    }
+}
+
+void InternalHistoryDialog::getValueImage(int recNo, QString paramName, QImage &paramValue,
+                                          int reportPage)
+{
+    Q_UNUSED(recNo)
+    Q_UNUSED(reportPage)
+    if (paramName == QLatin1String("graph"))
+        paramValue = ui->chartWidget->grab().toImage();
 }
 
 void InternalHistoryDialog::reject()

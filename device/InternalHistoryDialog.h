@@ -49,6 +49,10 @@ public slots:
     void historyReaded();
     void addEvent(VDB::Event event);
     void printReport();
+    // The report's fields and images, asked for while it is laid out.
+    void getValue(const int recNo, const QString paramName, QVariant &paramValue,
+                  const int reportPage);
+    void getValueImage(int recNo, QString paramName, QImage &paramValue, int reportPage);
     // While the download runs the window closes only once it has ended.
     void reject() override;
 

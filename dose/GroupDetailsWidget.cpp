@@ -7,6 +7,7 @@
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
 #include "dose/UserDetailsWidget.h"
+#include "report/QtRPT.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -396,5 +397,92 @@ void GroupDetailsWidget::dellUsersButtonClicked()
 
 void GroupDetailsWidget::printReport()
 {
-    // Printing through the report templates is added with the reports.
+    // The button pressed names the report; called otherwise, the tab shown.
+    int tab = m_ui->tabWidget->currentIndex();
+    const QObject *button = sender();
+    if (button == m_ui->printMonthButton)
+        tab = MonthTab;
+    else if (button == m_ui->printYearButton)
+        tab = YearTab;
+    else if (button == m_ui->printPeriodButton)
+        tab = PeriodTab;
+
+    QtRPT report(this);
+    if (!report.loadReport(QStringLiteral(":/text/resources/data/reports/group_dose.xml"))) {
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось загрузить шаблон отчёта"));
+        return;
+    }
+    connect(&report, &QtRPT::setValue, this, &GroupDetailsWidget::getValue);
+    connect(&report, &QtRPT::setValueImage, this, &GroupDetailsWidget::getValueImage);
+
+    QString title = tr("Групповая доза ");
+    switch (tab) {
+    case MonthTab:
+        title += tr("(за месяц)");
+        break;
+    case YearTab:
+        title += tr("(за год)");
+        break;
+    default:
+        title += tr("(за период)");
+        break;
+    }
+    report.printExec(false, false, QString(), title);
+}
+
+void GroupDetailsWidget::getValue(const int recNo, const QString paramName, QVariant &paramValue,
+                                  const int reportPage)
+{
+    Q_UNUSED(recNo)
+    Q_UNUSED(reportPage)
+    const int tab = m_ui->tabWidget->currentIndex();
+    if (paramName == QLatin1String("groupName")) {
+        if (m_group)
+            paramValue = m_group->name;
+    } else if (paramName == QLatin1String("details")) {
+        switch (tab) {
+        case MonthTab:
+            paramValue = tr("Месячная доза");
+            break;
+        case YearTab:
+            paramValue = tr("Годовая доза");
+            break;
+        case PeriodTab:
+            paramValue = tr("Доза за период");
+            break;
+        }
+    } else if (paramName == QLatin1String("date")) {
+        switch (tab) {
+        case MonthTab: {
+            // The month on its own is named in the nominative ("март 2024").
+            const QDate month = m_ui->monthDateEdit->date();
+            paramValue = QStringLiteral("%1 %2")
+                             .arg(locale().standaloneMonthName(month.month()))
+                             .arg(month.year());
+            break;
+        }
+        case YearTab:
+            paramValue = QString::number(m_ui->yearDateEdit->date().year());
+            break;
+        case PeriodTab:
+            paramValue = QStringLiteral("%1 - %2").arg(
+                m_ui->startDateEdit->date().toString(QStringLiteral("dd.MM.yy")),
+                m_ui->endDateEdit->date().toString(QStringLiteral("dd.MM.yy")));
+            break;
+        }
+    }
+}
+
+void GroupDetailsWidget::getValueImage(int recNo, QString paramName, QImage &paramValue,
+                                       int reportPage)
+{
+    Q_UNUSED(recNo)
+    Q_UNUSED(reportPage)
+    if (paramName != QLatin1String("graph"))
+        return;
+    ChartWidget *const charts[]
+        = {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget};
+    const int tab = m_ui->tabWidget->currentIndex();
+    if (tab >= 0 && tab < 3)
+        paramValue = charts[tab]->grab().toImage();
 }

@@ -62,6 +62,10 @@ public slots:
     void optionsChanged();
     void linkClicked(const QString &link);
     void printReport();
+    // The report's fields and images, asked for while it is laid out.
+    void getValue(const int recNo, const QString paramName, QVariant &paramValue,
+                  const int reportPage);
+    void getValueImage(int recNo, QString paramName, QImage &paramValue, int reportPage);
 
 private:
     void fillUsersTable();

@@ -10,12 +10,15 @@
 #include "dose/DoseUnits.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/ThresholdEvaluator.h"
+#include "dose/EventStateText.h"
 #include "dose/ThresholdsWidget.h"
+#include "report/QtRPT.h"
 
 #include <QAction>
 #include <QCalendarWidget>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPixmap>
 #include <algorithm>
 
@@ -50,20 +53,7 @@ private:
 
 QString UserDetailsWidget::stateText(const VDB::Event &event)
 {
-    QString text;
-    if (event.edThreshold)
-        text += tr("ЭД↑ ");
-    if (event.medThreshold)
-        text += tr("МЭД↑ ");
-    if (event.batteryLow)
-        text += tr("Батарея ");
-    if (event.memoryFault)
-        text += tr("Память ");
-    if (event.detectorFault)
-        text += tr("Датчик ");
-    if (event.hvFault)
-        text += tr("ВВ ");
-    return text.isEmpty() ? tr("Норма") : text;
+    return eventStateText(event, "UserDetailsWidget");
 }
 
 UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAction,
@@ -441,9 +431,8 @@ void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &e
             if (it->medValue > 0)
                 rate.append({it->dateTime, it->medValue});
         } else if (it->eventType == VDB::EventDose) {
-            // A dose record puts its dose on the rate axis as it is: give it
-            // in µSv/h so that the chart's conversion returns it unchanged.
-            rate.append({it->dateTime, toStoredDose(it->value) * 1000.0});
+            // A dose record puts its dose on the rate axis as it is.
+            rate.append({it->dateTime, ChartWidget::microSvPerHour(it->value)});
         }
     }
     const QDateTime from(first, QTime(0, 0));
@@ -454,5 +443,119 @@ void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &e
 
 void UserDetailsWidget::printReport()
 {
-    // Printing through the report templates is added with the reports.
+    // The button pressed picks the report; called otherwise, the tab shown.
+    int tab = m_ui->tabWidget->currentIndex();
+    const QObject *button = sender();
+    if (button == m_ui->printDayButton)
+        tab = DayTab;
+    else if (button == m_ui->printMonthButton)
+        tab = MonthTab;
+    else if (button == m_ui->printYearButton)
+        tab = YearTab;
+    else if (button == m_ui->printPeriodButton)
+        tab = PeriodTab;
+
+    QtRPT report(this);
+    const bool events = tab == DayTab;
+    if (!report.loadReport(events
+                               ? QStringLiteral(":/text/resources/data/reports/user_events.xml")
+                               : QStringLiteral(":/text/resources/data/reports/user_dose.xml"))) {
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось загрузить шаблон отчёта"));
+        return;
+    }
+    if (events)
+        report.recordCount.append(m_ui->historyTableWidget->rowCount());
+    connect(&report, &QtRPT::setValue, this, &UserDetailsWidget::getValue);
+    connect(&report, &QtRPT::setValueImage, this, &UserDetailsWidget::getValueImage);
+
+    QString title = tr("Отчёт по пользователю ");
+    switch (tab) {
+    case DayTab:
+        title += tr("(за день)");
+        break;
+    case MonthTab:
+        title += tr("(за месяц)");
+        break;
+    case YearTab:
+        title += tr("(за год)");
+        break;
+    default:
+        title += tr("(за период)");
+        break;
+    }
+    report.printExec(false, false, QString(), title);
+}
+
+void UserDetailsWidget::getValue(const int recNo, const QString paramName, QVariant &paramValue,
+                                 const int reportPage)
+{
+    Q_UNUSED(reportPage)
+    const int tab = m_ui->tabWidget->currentIndex();
+    if (paramName == QLatin1String("userName")) {
+        if (m_user)
+            paramValue = m_user->fullName();
+    } else if (paramName == QLatin1String("details")) {
+        switch (tab) {
+        case DayTab:
+            paramValue = tr("Отчёт за день");
+            break;
+        case MonthTab:
+            paramValue = tr("Месячная доза");
+            break;
+        case YearTab:
+            paramValue = tr("Годовая доза");
+            break;
+        case PeriodTab:
+            paramValue = tr("Доза за период");
+            break;
+        }
+    } else if (paramName == QLatin1String("date")) {
+        switch (tab) {
+        case DayTab:
+            paramValue = m_ui->dayDateEdit->date().toString(QStringLiteral("dd.MM.yyyy"));
+            break;
+        case MonthTab: {
+            // The month on its own is named in the nominative ("март 2024").
+            const QDate month = m_ui->monthDateEdit->date();
+            paramValue = QStringLiteral("%1 %2")
+                             .arg(locale().standaloneMonthName(month.month()))
+                             .arg(month.year());
+            break;
+        }
+        case YearTab:
+            paramValue = QString::number(m_ui->yearDateEdit->date().year());
+            break;
+        case PeriodTab:
+            paramValue = QStringLiteral("%1 - %2").arg(
+                m_ui->startDateEdit->date().toString(QStringLiteral("dd.MM.yy")),
+                m_ui->endDateEdit->date().toString(QStringLiteral("dd.MM.yy")));
+            break;
+        }
+    } else if (tab == DayTab) {
+        static const QStringList columns {QStringLiteral("time"), QStringLiteral("device"),
+                                          QStringLiteral("event"), QStringLiteral("value"),
+                                          QStringLiteral("channel")};
+        const int column = columns.indexOf(paramName);
+        QTableWidget *table = m_ui->historyTableWidget;
+        if (column < 0 || recNo < 0 || recNo >= table->rowCount())
+            return;
+        // The rows as the operator sees them, in the table's current order.
+        const int row = table->verticalHeader()->logicalIndex(recNo);
+        if (const QTableWidgetItem *item = table->item(row, column))
+            paramValue = item->text();
+    }
+}
+
+void UserDetailsWidget::getValueImage(int recNo, QString paramName, QImage &paramValue,
+                                      int reportPage)
+{
+    Q_UNUSED(recNo)
+    Q_UNUSED(reportPage)
+    if (paramName != QLatin1String("graph"))
+        return;
+    ChartWidget *const charts[] = {m_ui->dayChartWidget, m_ui->monthChartWidget,
+                                   m_ui->yearChartWidget, m_ui->rangeChartWidget};
+    const int tab = m_ui->tabWidget->currentIndex();
+    if (tab >= 0 && tab < 4)
+        paramValue = charts[tab]->grab().toImage();
 }

@@ -56,6 +56,10 @@ public slots:
     void updateYearChart();
     void updateRangeChart();
     void printReport();
+    // The report's fields and images, asked for while it is laid out.
+    void getValue(const int recNo, const QString paramName, QVariant &paramValue,
+                  const int reportPage);
+    void getValueImage(int recNo, QString paramName, QImage &paramValue, int reportPage);
 
 private slots:
     void refreshAfterHistory();

@@ -12,7 +12,7 @@ namespace TestSupport {
 
 // Calls `answer` with the next modal widget that opens (one that is not the
 // modal widget active right now). Gives up after `timeoutMs`.
-void onNextModal(std::function<void(QWidget *)> answer, int timeoutMs = 10000);
+void onNextModal(std::function<void(QWidget *)> answer, int timeoutMs = 60000);
 
 // What a message box showed before it was answered.
 struct SeenMessageBox
@@ -26,6 +26,6 @@ struct SeenMessageBox
 // Presses `button` on the next message box and records what it showed.
 // The returned record is filled in when the box opens.
 std::shared_ptr<SeenMessageBox> answerNextMessageBox(QMessageBox::StandardButton button,
-                                                     int timeoutMs = 10000);
+                                                     int timeoutMs = 60000);
 
 } // namespace TestSupport

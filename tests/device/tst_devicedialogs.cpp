@@ -27,6 +27,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -422,18 +423,30 @@ void DeviceDialogsTest::doseResetRefusedForOthers()
     dialog.show();
     QTRY_VERIFY(dialog.isBusy());
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isBusy(), 30000);
-    std::shared_ptr<TestSupport::SeenMessageBox> error;
-    TestSupport::onNextModal(
-        [&error](QWidget *confirm) {
-            child<QLineEdit>(confirm, "loginLineEdit")->setText(QStringLiteral("oper"));
-            child<QLineEdit>(confirm, "passwordLineEdit")->setText(QStringLiteral("secret"));
-            error = TestSupport::answerNextMessageBox(QMessageBox::Ok);
-            QMetaObject::invokeMethod(confirm, "accept", Qt::QueuedConnection);
-        },
-        ModalWaitMs);
+    // One poller answers both modals in turn: the credentials, then the refusal.
+    QString errorText;
+    QTimer poller;
+    poller.setInterval(5);
+    connect(&poller, &QTimer::timeout, this, [&]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            errorText = box->text();
+            poller.stop();
+            box->button(QMessageBox::Ok)->click();
+        } else if (auto *login = modal->findChild<QLineEdit *>("loginLineEdit")) {
+            if (login->text().isEmpty()) {
+                login->setText(QStringLiteral("oper"));
+                child<QLineEdit>(modal, "passwordLineEdit")->setText(QStringLiteral("secret"));
+                QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
+            }
+        }
+    });
+    poller.start();
     child<QPushButton>(&dialog, "resetPushButton")->click();
-    QVERIFY(error && error->seen);
-    QCOMPARE(error->text,
+    poller.stop();
+    QCOMPARE(errorText,
              QStringLiteral("Логин и пароль не соответствуют администратору программы"));
     QVERIFY(!dialog.isBusy());
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("p"));

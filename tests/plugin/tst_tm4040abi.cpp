@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
+
 namespace {
 
 using GetPlugin = AbstractPlugin *(*)();
@@ -53,9 +55,17 @@ public:
 
 template<typename Work> void onOtherThread(Work work)
 {
-    QScopedPointer<QThread> thread(QThread::create(work));
+    // The release after the work and the acquire after wait() show race
+    // detectors the order that wait() gives: Qt's own locks are invisible
+    // to them.
+    std::atomic<bool> done {false};
+    QScopedPointer<QThread> thread(QThread::create([&] {
+        work();
+        done.store(true, std::memory_order_release);
+    }));
     thread->start();
     QVERIFY(thread->wait(20000));
+    done.load(std::memory_order_acquire);
 }
 
 } // namespace

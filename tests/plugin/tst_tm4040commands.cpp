@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
+
 namespace {
 
 QByteArray frame(const char *payloadHex, char letter)
@@ -547,13 +549,19 @@ void Tm4040CommandsTest::disconnectDuringADownload()
     QVERIFY(rig.ok());
     QList<HistoryEvent *> events;
     bool more = true;
-    QScopedPointer<QThread> worker(
-        QThread::create([&] { more = rig.plugin.readHistory(events, true); }));
+    // The release and the acquire after wait() show race detectors the order
+    // that wait() gives: Qt's own locks are invisible to them.
+    std::atomic<bool> done {false};
+    QScopedPointer<QThread> worker(QThread::create([&] {
+        more = rig.plugin.readHistory(events, true);
+        done.store(true, std::memory_order_release);
+    }));
     worker->start();
     QTRY_COMPARE(rig.emulator.receivedLetters(), QByteArray("pH"));
     QTest::qWait(100);
     rig.plugin.disconnectDevice();
     QVERIFY(worker->wait(2000));
+    done.load(std::memory_order_acquire);
     QVERIFY(!more);
     QVERIFY(events.isEmpty());
     DeviceInfo info;
