@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -611,27 +612,43 @@ void HistoryImportTest::wrongSerialRefused()
     ReadHistoryDialog dialog(user);
     dialog.show();
     choose(&dialog, true, true, false);
-    std::shared_ptr<TestSupport::SeenMessageBox> error;
-    TestSupport::onNextModal(
-        [&](QWidget *box) {
-            if (goOn) {
-                answerCredentials(QStringLiteral("admin"), password);
-                // The refusal of the credentials comes after the confirmation.
-                TestSupport::onNextModal(
-                    [&](QWidget *) { error = TestSupport::answerNextMessageBox(QMessageBox::Ok); });
+    // One poller answers the modals in turn, whichever comes: the question,
+    // the credentials, then the refusal of the credentials.
+    QStringList answered;
+    QString errorText;
+    QTimer poller;
+    poller.setInterval(5);
+    connect(&poller, &QTimer::timeout, this, [&]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal == &dialog)
+            return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            answered << box->windowTitle();
+            if (box->windowTitle() == QStringLiteral("Внимание")) {
+                box->button(goOn ? QMessageBox::Yes : QMessageBox::No)->click();
+            } else {
+                errorText = box->text();
+                box->button(QMessageBox::Ok)->click();
             }
-            static_cast<QMessageBox *>(box)
-                ->button(goOn ? QMessageBox::Yes : QMessageBox::No)
-                ->click();
-        },
-        ModalWaitMs);
+        } else if (auto *login = modal->findChild<QLineEdit *>(QStringLiteral("loginLineEdit"))) {
+            if (login->text().isEmpty()) {
+                answered << modal->objectName();
+                login->setText(QStringLiteral("admin"));
+                modal->findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))
+                    ->setText(password);
+                QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
+            }
+        }
+    });
+    poller.start();
     button(&dialog, QDialogButtonBox::Ok)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!goOn || (error && error->seen), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(answered.size(), goOn ? 3 : 1, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(dialog.state(), ReadHistoryDialog::Idle, 30000);
     QTest::qWait(50);
+    poller.stop();
     if (goOn) {
-        QCOMPARE(error->title, QStringLiteral("Ошибка"));
-        QCOMPARE(error->text,
+        QCOMPARE(answered, (QStringList {"Внимание", "ConfirmCredentialsDialog", "Ошибка"}));
+        QCOMPARE(errorText,
                  QStringLiteral("Логин и пароль не соответствуют администратору программы"));
     }
     QVERIFY(dialog.isVisible());
