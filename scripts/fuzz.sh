@@ -32,7 +32,7 @@ all_targets=(fuzz_tm4040_history fuzz_tm4040_params fuzz_report_template fuzz_da
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
-orvane_install_packages clang libclang-rt-14-dev
+orvane_install_packages clang libclang-rt-14-dev libsqlite3-dev
 
 build="$ORVANE_ROOT/build-fuzz"
 out="$ORVANE_ROOT/fuzz-out"
