@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite headless:
-# first the plain build, then the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of the fuzz targets.  Set
-# ORVANE_SKIP_SANITIZED=1 or ORVANE_SKIP_FUZZ=1 to leave those out.
+# first under AddressSanitizer and UndefinedBehaviorSanitizer, then a short
+# run of the fuzz targets, and the plain build last, so that ctest's summary
+# ends the output.  Set ORVANE_SKIP_SANITIZED=1 or ORVANE_SKIP_FUZZ=1 to leave
+# the first two out.
 set -euo pipefail
 ORVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$ORVANE_ROOT/scripts/common.sh"

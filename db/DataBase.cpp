@@ -260,12 +260,9 @@ OperationResult DataBase::create(const QStringList &tables)
             return {3, error};
         }
     }
-    if (!ensureIndexes()) {
-        transaction.rollback();
-        return {3, errorText()};
-    }
-    if (!transaction.commit())
-        return {3, transaction.errorText()};
+    const OperationResult created = finish(transaction, ensureIndexes());
+    if (created.code != 0)
+        return created;
     loadAll();
     return {0};
 }

@@ -22,6 +22,8 @@ class QSqlQuery;
 
 namespace VDB {
 
+class Transaction;
+
 // The single data store over the SQLite file. Keeps users, groups, device
 // types, thresholds and the options in memory; every change of stored data
 // goes through one of its operations, which writes in a transaction and, only
@@ -153,6 +155,10 @@ private:
     bool prepare(QSqlQuery &query, const QString &sql) const;
     // Error text of the last failure (statement or connection).
     QString errorText() const;
+    // Ends an operation's transaction: rolled back with the failing
+    // statement's error when !ok, otherwise committed.
+    OperationResult finish(Transaction &transaction, bool ok);
+    bool insertMemberships(int userId, const QList<SharedGroup> &groups);
     double doseSum(QSqlQuery &query) const;
     void clearCaches();
     void loadOptions();

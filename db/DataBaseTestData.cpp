@@ -73,10 +73,9 @@ OperationResult DataBase::fillTestData()
     if (ok)
         ok = add(t.addSecs(120), EventDeviceReleased, nullDouble, nullInt, nullText);
     insert.finish();
-    if (!ok)
-        return {3, errorText()};
-    if (!transaction.commit())
-        return {3, transaction.errorText()};
+    const OperationResult filled = finish(transaction, ok);
+    if (filled.code != 0)
+        return filled;
     loadAll();
     return {0};
 }

@@ -65,6 +65,52 @@ OperationResult DataBase::validateUser(const User &data, const SharedUser &edite
     return {0};
 }
 
+namespace {
+
+// The columns of the Users table in the order both statements name them;
+// the photo is left out of an update that keeps the stored one.
+void bindUserColumns(QSqlQuery &query, const User &data, int access, bool withLogin, bool withPhoto)
+{
+    query.addBindValue(data.firstname);
+    query.addBindValue(textOrNull(data.middlename));
+    query.addBindValue(data.surname);
+    query.addBindValue(textOrNull(data.department));
+    query.addBindValue(data.birthday.toString(Qt::ISODate));
+    query.addBindValue(data.sex);
+    if (withPhoto)
+        query.addBindValue(photoValue(data.photo));
+    query.addBindValue(access);
+    query.addBindValue(withLogin ? QVariant(data.login) : QVariant(QVariant::String));
+    query.addBindValue(withLogin ? QVariant(data.password) : QVariant(QVariant::String));
+    query.addBindValue(textOrNull(data.usageReason));
+    query.addBindValue(textOrNull(data.comment));
+}
+
+} // namespace
+
+OperationResult DataBase::finish(Transaction &transaction, bool ok)
+{
+    if (!ok) {
+        const QString error = errorText();
+        transaction.rollback();
+        return {3, error};
+    }
+    if (!transaction.commit())
+        return {3, transaction.errorText()};
+    return {0};
+}
+
+bool DataBase::insertMemberships(int userId, const QList<SharedGroup> &groups)
+{
+    for (const SharedGroup &group : groups) {
+        if (!exec(QStringLiteral("INSERT INTO 'Users2Groups' (userId, groupId) VALUES (%1, %2)")
+                      .arg(userId)
+                      .arg(group->id)))
+            return false;
+    }
+    return true;
+}
+
 OperationResult DataBase::addUser(const User &data)
 {
     const OperationResult valid = validateUser(data);
@@ -85,34 +131,15 @@ OperationResult DataBase::addUser(const User &data)
                                     "password, usageReason, comment)VALUES (?, ?, ?, ?, "
                                     "?, ?, ?, ?, ?, ?, ?, ?)"));
         if (ok) {
-            query.addBindValue(data.firstname);
-            query.addBindValue(textOrNull(data.middlename));
-            query.addBindValue(data.surname);
-            query.addBindValue(textOrNull(data.department));
-            query.addBindValue(data.birthday.toString(Qt::ISODate));
-            query.addBindValue(data.sex);
-            query.addBindValue(photoValue(data.photo));
-            query.addBindValue(access);
-            query.addBindValue(withLogin ? QVariant(data.login) : QVariant(QVariant::String));
-            query.addBindValue(withLogin ? QVariant(data.password) : QVariant(QVariant::String));
-            query.addBindValue(textOrNull(data.usageReason));
-            query.addBindValue(textOrNull(data.comment));
+            bindUserColumns(query, data, access, withLogin, true);
             ok = exec(query);
             newId = query.lastInsertId().toInt();
         }
     }
-    for (int i = 0; ok && i < data.groups.size(); ++i) {
-        ok = exec(QStringLiteral("INSERT INTO 'Users2Groups' (userId, groupId) VALUES (%1, %2)")
-                      .arg(newId)
-                      .arg(data.groups.at(i)->id));
-    }
-    if (!ok) {
-        const QString error = errorText();
-        transaction.rollback();
-        return {3, error};
-    }
-    if (!transaction.commit())
-        return {3, transaction.errorText()};
+    ok = ok && insertMemberships(newId, data.groups);
+    const OperationResult stored = finish(transaction, ok);
+    if (stored.code != 0)
+        return stored;
 
     // The record mirrors what was written.
     SharedUser user(new User(newId, User::roleFromAccess(access), data.sex, data.birthday));
@@ -159,36 +186,15 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
                              "password = ?, usageReason = ?, comment = ? WHERE id = %1");
         ok = prepare(query, sql.arg(user->id));
         if (ok) {
-            query.addBindValue(data.firstname);
-            query.addBindValue(textOrNull(data.middlename));
-            query.addBindValue(data.surname);
-            query.addBindValue(textOrNull(data.department));
-            query.addBindValue(data.birthday.toString(Qt::ISODate));
-            query.addBindValue(data.sex);
-            if (withPhoto)
-                query.addBindValue(photoValue(data.photo));
-            query.addBindValue(access);
-            query.addBindValue(withLogin ? QVariant(data.login) : QVariant(QVariant::String));
-            query.addBindValue(withLogin ? QVariant(data.password) : QVariant(QVariant::String));
-            query.addBindValue(textOrNull(data.usageReason));
-            query.addBindValue(textOrNull(data.comment));
+            bindUserColumns(query, data, access, withLogin, withPhoto);
             ok = exec(query);
         }
     }
-    if (ok)
-        ok = exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE userId = %1").arg(user->id));
-    for (int i = 0; ok && i < data.groups.size(); ++i) {
-        ok = exec(QStringLiteral("INSERT INTO 'Users2Groups' (userId, groupId) VALUES (%1, %2)")
-                      .arg(user->id)
-                      .arg(data.groups.at(i)->id));
-    }
-    if (!ok) {
-        const QString error = errorText();
-        transaction.rollback();
-        return {3, error};
-    }
-    if (!transaction.commit())
-        return {3, transaction.errorText()};
+    ok = ok && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE userId = %1").arg(user->id))
+        && insertMemberships(user->id, data.groups);
+    const OperationResult stored = finish(transaction, ok);
+    if (stored.code != 0)
+        return stored;
 
     user->firstname = data.firstname;
     user->middlename = data.middlename;
@@ -230,13 +236,9 @@ OperationResult DataBase::deleteUser(const SharedUser &userArg)
     Transaction transaction(connection());
     const bool ok = exec(QStringLiteral("DELETE FROM 'Users' WHERE id = %1").arg(user->id))
         && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE userId = %1").arg(user->id));
-    if (!ok) {
-        const QString error = errorText();
-        transaction.rollback();
-        return {3, error};
-    }
-    if (!transaction.commit())
-        return {3, transaction.errorText()};
+    const OperationResult stored = finish(transaction, ok);
+    if (stored.code != 0)
+        return stored;
 
     if (m_users.removeOne(user)) {
         setUserGroups(user, QList<SharedGroup>());
