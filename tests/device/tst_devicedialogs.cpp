@@ -5,10 +5,9 @@
 #include <qcustomplot.h>
 
 #include "Tm4040Emulator.h"
-#include "app/LibraryPath.h"
+#include "common/DeviceTestSetup.h"
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
-#include "db/MetaTypes.h"
 #include "device/DeviceConnection.h"
 #include "device/InternalHistoryDialog.h"
 #include "device/ResetDoseDialog.h"
@@ -139,10 +138,7 @@ private:
 
 void DeviceDialogsTest::initTestCase()
 {
-    VDB::registerMetaTypes();
-    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
+    DeviceTestSetup::prepare();
 }
 
 void DeviceDialogsTest::init()
@@ -446,8 +442,7 @@ void DeviceDialogsTest::doseResetRefusedForOthers()
     poller.start();
     child<QPushButton>(&dialog, "resetPushButton")->click();
     poller.stop();
-    QCOMPARE(errorText,
-             QStringLiteral("Логин и пароль не соответствуют администратору программы"));
+    QCOMPARE(errorText, QStringLiteral("Логин и пароль не соответствуют администратору программы"));
     QVERIFY(!dialog.isBusy());
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("p"));
     QCOMPARE(labelText(&dialog, "doseLabel"), QStringLiteral("1.2346 мЗв"));

@@ -2,10 +2,9 @@
 // the details shown, and giving the found device to a user.
 
 #include "Tm4040Emulator.h"
-#include "app/LibraryPath.h"
+#include "common/DeviceTestSetup.h"
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
-#include "db/MetaTypes.h"
 #include "device/DeviceAssignmentDialog.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceDetailsDialog.h"
@@ -135,10 +134,7 @@ private:
 
 void DeviceSearchTest::initTestCase()
 {
-    VDB::registerMetaTypes();
-    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
+    DeviceTestSetup::prepare();
 }
 
 void DeviceSearchTest::init()

@@ -2,10 +2,9 @@
 // one finds the device and opens its working dialog.
 
 #include "Tm4040Emulator.h"
-#include "app/LibraryPath.h"
+#include "common/DeviceTestSetup.h"
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
-#include "db/MetaTypes.h"
 #include "device/FindDeviceDialog.h"
 #include "device/ReadHistoryDialog.h"
 #include "ui/OrvaneWindow.h"
@@ -76,10 +75,7 @@ private:
 
 void DeviceWindowTest::initTestCase()
 {
-    VDB::registerMetaTypes();
-    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
+    DeviceTestSetup::prepare();
 }
 
 void DeviceWindowTest::init()

@@ -4,10 +4,9 @@
 // faults.
 
 #include "Tm4040Emulator.h"
-#include "app/LibraryPath.h"
+#include "common/DeviceTestSetup.h"
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
-#include "db/MetaTypes.h"
 #include "device/DeviceConnection.h"
 #include "device/HistoryReader.h"
 #include "device/ReadHistoryDialog.h"
@@ -199,11 +198,7 @@ private:
 
 void HistoryImportTest::initTestCase()
 {
-    VDB::registerMetaTypes();
-    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    // Faults end in a fraction of a second instead of the device's 15 s.
-    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
+    DeviceTestSetup::prepare();
 }
 
 void HistoryImportTest::init()

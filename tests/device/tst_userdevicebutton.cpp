@@ -3,10 +3,9 @@
 // exceeded-thresholds gate.
 
 #include "Tm4040Emulator.h"
-#include "app/LibraryPath.h"
+#include "common/DeviceTestSetup.h"
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
-#include "db/MetaTypes.h"
 #include "dose/UserDetailsWidget.h"
 
 #include <QCheckBox>
@@ -88,10 +87,7 @@ private:
 
 void UserDeviceButtonTest::initTestCase()
 {
-    VDB::registerMetaTypes();
-    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
+    DeviceTestSetup::prepare();
 }
 
 void UserDeviceButtonTest::init()

@@ -6,10 +6,9 @@
 // историю" is checked, the operator is told, and the next try goes through.
 
 #include "Tm4040Emulator.h"
-#include "app/LibraryPath.h"
+#include "common/DeviceTestSetup.h"
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
-#include "db/MetaTypes.h"
 #include "device/ReadHistoryDialog.h"
 
 #include <QCheckBox>
@@ -87,11 +86,7 @@ private:
 
 void ImportFaultsTest::initTestCase()
 {
-    VDB::registerMetaTypes();
-    LibraryPath::setLibraryDirectory(qEnvironmentVariable("ORVANE_PLUGIN_DIR"));
-    // A fault ends in a fraction of a second instead of the device's 15 s.
-    if (!qEnvironmentVariableIsSet("TM4040_ANSWER_TIMEOUT_MS"))
-        qputenv("TM4040_ANSWER_TIMEOUT_MS", "400");
+    DeviceTestSetup::prepare(400);
 }
 
 void ImportFaultsTest::init()
