@@ -2,7 +2,7 @@
 
 #include "db/DataBase.h"
 
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QHash>
 #include <QSet>

@@ -3,7 +3,7 @@
 #include "db/DataBase.h"
 
 #include "db/Transaction.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -3,7 +3,7 @@
 
 #include "db/DataBase.h"
 #include "device/DeviceConnection.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/EventStateText.h"
 #include "report/QtRPT.h"
 

@@ -4,7 +4,7 @@
 #include "app/ConfirmCredentialsDialog.h"
 #include "device/DeviceConnection.h"
 #include "device/ResetDoseWorker.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 ResetDoseDialog::ResetDoseDialog(DeviceConnection *connection, QWidget *parent)
     : QDialog(parent)

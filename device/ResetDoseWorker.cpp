@@ -1,7 +1,7 @@
 #include "device/ResetDoseWorker.h"
 
 #include "device/DeviceConnection.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 ResetDoseWorker::ResetDoseWorker(DeviceConnection *connection, bool read, QObject *parent)
     : QObject(parent)

@@ -7,7 +7,7 @@
 
 #include "db/DataBase.h"
 #include "dose/ChartTicks.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QPainter>
 #include <QVBoxLayout>

@@ -4,7 +4,7 @@
 #include "db/Group.h"
 #include "db/Threshold.h"
 #include "db/User.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/ThresholdEvaluator.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 
 #include "app/AccessCheck.h"
 #include "dose/ChartWidget.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
 #include "dose/UserDetailsWidget.h"

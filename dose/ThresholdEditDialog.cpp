@@ -2,7 +2,7 @@
 #include "ui_ThresholdEditDialog.h"
 
 #include "db/DataBase.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QPushButton>
 

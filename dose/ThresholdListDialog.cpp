@@ -3,7 +3,7 @@
 
 #include "db/Channel.h"
 #include "db/DataBase.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/ThresholdEditDialog.h"
 
 #include <QMessageBox>

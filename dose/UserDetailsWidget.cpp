@@ -7,7 +7,7 @@
 #include "device/FindDeviceDialog.h"
 #include "device/ReadHistoryDialog.h"
 #include "dose/ChartWidget.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/ThresholdEvaluator.h"
 #include "dose/EventStateText.h"

@@ -4,7 +4,7 @@
 #include "db/Channel.h"
 #include "db/DataBase.h"
 #include "db/Options.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QColorDialog>
 

@@ -7,7 +7,7 @@
 // windows of 1 to 365 days, and one group threshold per group.
 
 #include "db/DataBase.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/ThresholdEvaluator.h"
 

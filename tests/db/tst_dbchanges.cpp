@@ -2,7 +2,7 @@
 // what the records show, which signals follow, and refusals that change nothing.
 
 #include "common/TestDatabase.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QSqlQuery>
 #include <QtTest>

@@ -1,7 +1,7 @@
 // Events, the test-data generator and the dose sums.
 
 #include "common/TestDatabase.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QSignalSpy>
 #include <QSqlQuery>

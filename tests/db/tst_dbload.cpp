@@ -3,7 +3,7 @@
 
 #include "common/TestDatabase.h"
 #include "db/MetaTypes.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QThread>
 #include <QtTest>

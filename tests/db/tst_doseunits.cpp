@@ -1,6 +1,6 @@
 // Dose units: conversion, names, prefix scaling and axis tick labels.
 
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QtTest>
 #include <thread>

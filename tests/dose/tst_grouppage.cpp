@@ -3,7 +3,7 @@
 
 #include "common/TestDatabase.h"
 #include "dose/ChartWidget.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/GroupDetailsWidget.h"
 #include "dose/ThresholdBar.h"
 #include "dose/ThresholdsWidget.h"

@@ -4,7 +4,7 @@
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
 #include "dose/ChartWidget.h"
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 #include "dose/UserDetailsWidget.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "dose/DoseUnits.h"
+#include "db/DoseUnits.h"
 
 #include <QCoreApplication>
 #include <atomic>
