@@ -4,6 +4,7 @@
 #include "app/LoginDialog.h"
 #include "db/DataBase.h"
 #include "db/MetaTypes.h"
+#include "device/LinkSettings.h"
 #include "ui/OrvaneWindow.h"
 
 #include <QApplication>
@@ -37,6 +38,8 @@ int Startup::run(int argc, char *argv[])
     QTranslator translator;
     installTranslation(translator);
     setApplicationIdentity();
+    // The workstation's link to the dosimeter, for the plug-in.
+    LinkSettings::applyToEnvironment();
     return runApplication(app);
 }
 

@@ -5,6 +5,7 @@
 #include "db/DataBase.h"
 #include "db/Options.h"
 #include "db/DoseUnits.h"
+#include "device/LinkSettingsWidget.h"
 
 #include <QColorDialog>
 
@@ -22,6 +23,9 @@ ProgrammSettingsDialog::ProgrammSettingsDialog(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     connect(m_ui->closeButton, &QPushButton::clicked, this, &ProgrammSettingsDialog::accept);
+    // The workstation's own settings, beside the shared options.
+    m_linkSettings = new LinkSettingsWidget(this);
+    m_ui->tabWidget->addTab(m_linkSettings, tr("Связь"));
 
     const Options &options = VDB::DataBase::instance()->options();
     m_ui->delHistoryCheckBox->setChecked(options.delHistory);
@@ -109,5 +113,6 @@ void ProgrammSettingsDialog::accept()
     options.medColors[VDB::Gamma] = buttonColor(m_ui->medGammaButton);
 
     VDB::DataBase::instance()->updateOptions(options);
+    m_linkSettings->save();
     QDialog::accept();
 }

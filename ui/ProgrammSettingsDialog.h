@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QScopedPointer>
 
+class LinkSettingsWidget;
 class QColor;
 class QPushButton;
 
@@ -28,4 +29,5 @@ private:
     static QColor buttonColor(const QPushButton *button);
 
     QScopedPointer<Ui::ProgrammSettingsDialog> m_ui;
+    LinkSettingsWidget *m_linkSettings = nullptr;
 };
