@@ -119,7 +119,7 @@ bool IrDALink::open(const QString &path, int maxBaud, int rounds, QStringList *r
         m_received.clear();
         m_running = true;
     }
-    m_thread = std::thread(&IrDALink::run, this);
+    m_thread = std::thread([this] { run(); });
 
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait_for(lock, OpenLimit, [this] {
