@@ -355,9 +355,9 @@ bool Tm4040Emulator::startTcp(quint16 port)
     return true;
 }
 
-bool Tm4040Emulator::startPty()
+bool Tm4040Emulator::startPty(PtyMode mode)
 {
-    if (isRunning())
+    if (isRunning() || mode == PtyMode::Irda)
         return false;
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0)
@@ -505,4 +505,19 @@ qint64 Tm4040Emulator::bytesSent() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->sent;
+}
+
+bool Tm4040Emulator::isIrda() const
+{
+    return false;
+}
+
+quint32 Tm4040Emulator::irdaAddress() const
+{
+    return 0;
+}
+
+Tm4040IrdaCounters Tm4040Emulator::irdaCounters() const
+{
+    return Tm4040IrdaCounters();
 }
