@@ -188,6 +188,7 @@ class Tm4040IrdaEmulatorTest : public QObject
 private slots:
     void wholeSession();
     void deviceFallsSilentInAHistory();
+    void realTimingAtTheSpeedLimit();
 };
 
 void Tm4040IrdaEmulatorTest::wholeSession()
@@ -287,6 +288,25 @@ void Tm4040IrdaEmulatorTest::deviceFallsSilentInAHistory()
     emulator.setFaults(faults);
     QCOMPARE(connectComm(primary), hex("40404040"));
     QCOMPARE(emulator.connectionCount(), 2);
+}
+
+void Tm4040IrdaEmulatorTest::realTimingAtTheSpeedLimit()
+{
+    Tm4040Scenario scenario = frozenScenario();
+    scenario.faults.irda.maxBaud = 9600;
+    scenario.faults.irda.realTiming = true;
+    Tm4040Emulator emulator(scenario);
+    QVERIFY(emulator.startPty(Tm4040Emulator::PtyMode::Irda));
+    Primary primary(emulator.ptyPath());
+    QVERIFY(!connectComm(primary).isEmpty());
+    QCOMPARE(emulator.irdaCounters().baud, 9600);
+
+    // The answer's frame: 56 bytes, 4 of headers, address, control, FCS,
+    // BOF and EOF: 66 bytes of 10 bits at 9600 baud, about 69 ms.
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(Primary::commData(primary.sendComm("RX3008Mp")).size(), 56);
+    QVERIFY2(timer.elapsed() >= 65, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(Tm4040IrdaEmulatorTest)

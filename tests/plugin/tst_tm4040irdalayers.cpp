@@ -2,6 +2,7 @@
 // frames laid out field by field as IrPHY, IrLAP, IrLMP, TinyTP and IrCOMM
 // define them, and a clock that is only a number.
 
+#include "Tm4040DeviceModel.h"
 #include "irda/Tm4040IrComm.h"
 #include "irda/Tm4040IrLapSecondary.h"
 #include "irda/Tm4040IrLmp.h"
@@ -63,6 +64,92 @@ QList<QByteArray> frames(Tm4040IrLapSecondary &lap)
     return result;
 }
 
+// The frames with a good FCS that the air gives back for one frame.
+QList<QByteArray> airExchange(Tm4040IrdaAir &air, const QByteArray &frame, qint64 nowUs)
+{
+    const QByteArray line = Tm4040IrSirFramer::wrap(frame, 0);
+    air.receive(line.constData(), line.size(), nowUs);
+    Tm4040IrSirDeframer deframer;
+    for (const Tm4040IrdaAir::Chunk &chunk : air.takeWire())
+        deframer.feed(chunk.bytes.constData(), chunk.bytes.size());
+    QList<QByteArray> frames;
+    QByteArray raw;
+    while (deframer.takeFrame(&raw)) {
+        if (Tm4040IrSirFramer::checkFcs(raw))
+            frames.append(raw.left(raw.size() - 2));
+    }
+    return frames;
+}
+
+// A primary at connection address 2A, one frame a turn, 100 ms a turn.
+// What it sends it sends again until the device's Nr shows it arrived,
+// as a real one does when its F-timer runs out.
+class AirPrimary
+{
+public:
+    explicit AirPrimary(Tm4040IrdaAir &air)
+        : m_air(air)
+    { }
+
+    // Discovery, SNRM (64-byte frames, window 1), RR, the IrCOMM connection.
+    bool connect()
+    {
+        QByteArray device;
+        for (int slot = 0; slot < 8 && device.isEmpty(); ++slot) {
+            for (const QByteArray &frame : airExchange(m_air, xidCommand(slot), m_now))
+                device = frame.mid(3, 4);
+        }
+        const QList<QByteArray> ua = airExchange(m_air, snrm(device), m_now);
+        return ua.size() == 1 && ua.first().left(2) == hex("5473") && poll()
+            && send(hex("8B02 0100 40 03000104"));
+    }
+    bool send(const QByteArray &information)
+    {
+        for (int turn = 0; turn < 100; ++turn) {
+            ++m_turns;
+            if (this->turn(information))
+                return true;
+        }
+        return false;
+    }
+    bool poll() { return turn(QByteArray()) || true; }
+    // The IrCOMM data received (LSAPs, TinyTP byte, clen, data).
+    QByteArray data;
+    int turns() const { return m_turns; }
+    qint64 now() const { return m_now; }
+
+private:
+    bool turn(const QByteArray &information)
+    {
+        m_now += 100000;
+        const quint8 nr = quint8(m_vr << 5);
+        const QByteArray frame = information.isEmpty()
+            ? hex("55") + char(0x11 | nr)
+            : hex("55") + char(0x10 | nr | m_vs << 1) + information;
+        bool acknowledged = false;
+        for (const QByteArray &answer : airExchange(m_air, frame, m_now)) {
+            const quint8 control = quint8(answer.at(1));
+            if ((control & 0x01) == 0 && ((control >> 1) & 0x07) == m_vr) {
+                m_vr = (m_vr + 1) % 8;
+                const QByteArray info = answer.mid(2);
+                if (info.size() >= 4 && info.at(0) == 0x02)
+                    data += info.mid(4 + quint8(info.at(3)));
+            }
+            if ((control & 0x03) != 0x03 && (control >> 5) == (m_vs + 1) % 8)
+                acknowledged = true;
+        }
+        if (acknowledged && !information.isEmpty())
+            m_vs = (m_vs + 1) % 8;
+        return acknowledged;
+    }
+
+    Tm4040IrdaAir &m_air;
+    int m_vs = 0;
+    int m_vr = 0;
+    qint64 m_now = 0;
+    int m_turns = 0;
+};
+
 // A connected secondary, the UA already taken.
 void connectLink(Tm4040IrLapSecondary &lap)
 {
@@ -90,6 +177,8 @@ private slots:
     void ircommControlChannel();
     void airPlaysLostAndDamagedFrames();
     void airTwoDevicesFirstRefuses();
+    void historyComesWholeThroughLostFrames();
+    void busySpellHoldsTheCommandBack();
 };
 
 void Tm4040IrdaLayersTest::fcsAndSirFraming()
@@ -458,22 +547,69 @@ void Tm4040IrdaLayersTest::airTwoDevicesFirstRefuses()
     QCOMPARE(dosimeter.mid(3, 4), DeviceAddressBytes);
     QVERIFY(other.mid(3, 4) != DeviceAddressBytes);
 
-    const auto exchange = [&air](const QByteArray &frame) {
-        const QByteArray line = Tm4040IrSirFramer::wrap(frame, 0);
-        air.receive(line.constData(), line.size(), Second);
-        QByteArray answer;
-        for (const Tm4040IrdaAir::Chunk &chunk : air.takeWire())
-            answer += chunk.bytes;
-        Tm4040IrSirDeframer frames;
-        frames.feed(answer.constData(), answer.size());
-        QByteArray raw;
-        return frames.takeFrame(&raw) ? raw.left(raw.size() - 2) : QByteArray();
-    };
-    QCOMPARE(exchange(snrm(other.mid(3, 4))), hex("541F"));
-    QCOMPARE(exchange(snrm()).left(2), hex("5473"));
+    QCOMPARE(airExchange(air, snrm(other.mid(3, 4)), Second), {hex("541F")});
+    QCOMPARE(airExchange(air, snrm(), Second).first().left(2), hex("5473"));
     QCOMPARE(air.counters().refusals, 1);
     QCOMPARE(air.counters().linkConnections, 1);
     QCOMPARE(air.baud(), 115200);
+}
+
+void Tm4040IrdaLayersTest::historyComesWholeThroughLostFrames()
+{
+    Tm4040Scenario scenario;
+    scenario.clock = QDateTime(QDate(2024, 5, 1), QTime(8, 0));
+    scenario.records = Tm4040Scenario::generateRecords(501, scenario.clock.addDays(-10));
+    Tm4040DeviceModel model(scenario);
+    Tm4040IrdaAir air(scenario, [&model](const QByteArray &frame) {
+        return model.handle(frame, Tm4040Faults());
+    });
+    AirPrimary primary(air);
+    QVERIFY(primary.connect());
+    Tm4040IrdaFaults faults;
+    faults.seed = 12;
+    faults.dropToDevice = faults.dropFromDevice = 0.1;
+    faults.corruptToDevice = faults.corruptFromDevice = 0.1;
+    air.setFaults(faults, primary.now());
+
+    // The whole memory, 167 packets, in frames of 60 bytes.
+    QVERIFY(primary.send(hex("0B02 00 00") + "RX3008M" + hex("0001A7") + 'H'));
+    for (int turn = 0; primary.data.size() < 8016 && turn < 1000; ++turn) {
+        if (turn % 50 == 49)
+            QVERIFY(primary.send(hex("0B02 32"))); // 50 more TinyTP credits
+        primary.poll();
+    }
+    QByteArray memory;
+    for (const QByteArray &record : model.records())
+        memory += record;
+    QCOMPARE(primary.data, memory);
+    const Tm4040IrdaCounters counters = air.counters();
+    QVERIFY(counters.retransmissions > 0);
+    QVERIFY(counters.droppedToDevice > 0 && counters.droppedFromDevice > 0);
+    QVERIFY(counters.corruptedToDevice > 0 && counters.corruptedFromDevice > 0);
+    QCOMPARE(counters.linkLosses, 0);
+}
+
+void Tm4040IrdaLayersTest::busySpellHoldsTheCommandBack()
+{
+    Tm4040Scenario scenario;
+    scenario.faults.irda.busyMs = 450;
+    scenario.faults.irda.busyAfterIFrames = 1; // after the IrCOMM connection
+    Tm4040DeviceModel model(scenario);
+    QByteArray frames;
+    Tm4040IrdaAir air(scenario, [&](const QByteArray &frame) {
+        frames += frame;
+        return model.handle(frame, Tm4040Faults());
+    });
+    air.setFaults(scenario.faults.irda, 0);
+    AirPrimary primary(air);
+    QVERIFY(primary.connect());
+    const int turnsBefore = primary.turns();
+    QVERIFY(primary.send(hex("0B02 00 00") + "RX3008Mp"));
+    // Turns of 100 ms: RNR until the 450 ms are over.
+    QCOMPARE(primary.turns() - turnsBefore, 5);
+    QCOMPARE(frames, QByteArray("RX3008Mp"));
+    QCOMPARE(primary.data.size(), 56);
+    QCOMPARE(air.counters().rnrSent, qint64(4));
 }
 
 QTEST_GUILESS_MAIN(Tm4040IrdaLayersTest)

@@ -123,6 +123,7 @@ public:
         Tm4040Answer::Part part;
         bool dropAfter = false;
         int baud = -1; // the line's speed for these bytes; -1: faults.baudRate
+        int pauseUs = 0; // before the bytes, besides part.pauseBeforeMs
     };
     std::deque<Pending> queue;
     bool frontArmed = false;
@@ -258,6 +259,7 @@ void Tm4040Emulator::Private::serveIrda(Clock::time_point now)
         Pending pending;
         pending.part.bytes = chunk.bytes;
         pending.baud = irdaFaults.realTiming ? chunk.baud : 0;
+        pending.pauseUs = irdaFaults.realTiming ? chunk.pauseUs : 0;
         queue.push_back(pending);
     }
     const qint64 deadline = air->nextDeadline();
@@ -282,7 +284,8 @@ void Tm4040Emulator::Private::pump(Clock::time_point now)
         const nanoseconds byteTime(baud > 0 ? 10'000'000'000LL / baud : 0);
         if (!frontArmed) {
             frontArmed = true;
-            frontReadyAt = now + milliseconds(front.part.pauseBeforeMs);
+            frontReadyAt = now + milliseconds(front.part.pauseBeforeMs)
+                + std::chrono::microseconds(front.pauseUs);
             frontSent = 0;
         }
         if (now < frontReadyAt) {

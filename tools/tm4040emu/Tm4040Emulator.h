@@ -95,7 +95,8 @@ public:
     // Connections accepted so far (TCP), or IrCOMM connections (IrDA mode).
     int connectionCount() const;
     // Answer bytes sent so far (counted just after each write, so it may
-    // trail what the host has already read by a moment).
+    // trail what the host has already read by a moment); in IrDA mode the
+    // bytes on the line, framing included.
     qint64 bytesSent() const;
 
     // IrDA mode: whether it was started so, the dosimeter's device address

@@ -93,6 +93,8 @@ void Tm4040IrDevice::receive(const QByteArray &frame, qint64 nowUs)
             return;
         m_gone = false;
     }
+    // A busy spell that has ended must not turn this frame away.
+    updateBusy(nowUs);
     m_lap.receive(frame, nowUs);
     pump(nowUs);
 }

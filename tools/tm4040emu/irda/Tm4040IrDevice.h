@@ -48,6 +48,7 @@ public:
     bool isConnected() const { return m_lap.isConnected(); }
     int baud() const { return m_lap.baud(); }
     int extraBofs() const { return m_lap.extraBofs(); }
+    int turnaroundUs() const { return m_lap.turnaroundUs(); }
     quint32 address() const { return m_lap.address(); }
     // Adds what this device counted to `counters`.
     void addCounters(Tm4040IrdaCounters *counters) const;

@@ -90,6 +90,8 @@ public:
     int maxInfoSize() const { return m_primary.dataSizeBytes(); }
     int window() const { return m_primary.windowFrames(); }
     int extraBofs() const;
+    // How long the primary needs between its transmission and ours.
+    int turnaroundUs() const { return m_connected ? m_primary.minTurnaroundUs() : 10000; }
     const Tm4040IrQos &negotiated() const { return m_negotiated; }
     const Stats &stats() const { return m_stats; }
 

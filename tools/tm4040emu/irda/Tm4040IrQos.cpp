@@ -7,6 +7,7 @@ const int DataSizes[] = {64, 128, 256, 512, 1024, 2048};
 const int TurnaroundsMs[] = {500, 250, 100, 50};
 const int Bofs[] = {48, 24, 12, 5, 3, 2, 1, 0};
 const int DisconnectSeconds[] = {3, 8, 12, 16, 20, 25, 30, 40};
+const int MinTurnaroundsUs[] = {10000, 5000, 1000, 500, 100, 50, 10, 0};
 
 int highestBit(unsigned mask, int bits)
 {
@@ -152,6 +153,12 @@ int Tm4040IrQos::maxTurnaroundMs() const
 {
     const int bit = highestBit(maxTurnaround, 4);
     return bit < 0 ? 500 : TurnaroundsMs[bit];
+}
+
+int Tm4040IrQos::minTurnaroundUs() const
+{
+    const int bit = lowestBit(minTurnaround, 8);
+    return bit < 0 ? 10000 : MinTurnaroundsUs[bit];
 }
 
 int Tm4040IrQos::extraBofsAt(int baudRate) const

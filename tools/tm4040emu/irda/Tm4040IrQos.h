@@ -44,6 +44,9 @@ public:
     int windowFrames() const;
     int disconnectSeconds() const;
     int maxTurnaroundMs() const;
+    // The longest of the times the station says it needs after sending
+    // before it can receive.
+    int minTurnaroundUs() const;
     // Extra BOFs a station asking for these needs at `baudRate`.
     int extraBofsAt(int baudRate) const;
 };

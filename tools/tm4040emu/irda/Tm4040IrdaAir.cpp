@@ -122,6 +122,9 @@ qint64 Tm4040IrdaAir::nextDeadline() const
 
 void Tm4040IrdaAir::collect(Tm4040IrDevice *device)
 {
+    // What a device sends in one go is one turn.
+    const int turnaround = device->turnaroundUs();
+    bool first = true;
     for (const Tm4040IrLapSecondary::Output &output : device->takeOutput()) {
         ++m_counters.framesSent;
         if (m_verbose)
@@ -135,7 +138,9 @@ void Tm4040IrdaAir::collect(Tm4040IrDevice *device)
             flipBit(&body);
             ++m_counters.corruptedFromDevice;
         }
-        m_wire.append({Tm4040IrSirFramer::escape(body, device->extraBofs()), output.baud});
+        m_wire.append({Tm4040IrSirFramer::escape(body, device->extraBofs()), output.baud,
+                       first ? turnaround : 0});
+        first = false;
     }
 }
 

@@ -25,6 +25,8 @@ public:
     {
         QByteArray bytes;
         int baud = 9600;
+        // The primary's turnaround time, before the first frame of a turn.
+        int pauseUs = 0;
     };
 
     Tm4040IrdaAir(const Tm4040Scenario &scenario, const Tm4040IrDevice::CommandHandler &handler);
