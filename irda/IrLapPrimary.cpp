@@ -408,6 +408,14 @@ void IrLapPrimary::takeTurn(IrMicros now)
 
 // ---- timers ---------------------------------------------------------------
 
+IrMicros IrLapPrimary::answerDeadline() const
+{
+    // The F timer does not run out while the answer is still coming in: at
+    // low speed a long frame takes longer than the timer.
+    const IrMicros quiet = qMax(20 * IrMillisecond, irLineTime(20, m_lineBaud));
+    return m_fDeadline == IrNever ? IrNever : qMax(m_fDeadline, m_lastActivity + quiet);
+}
+
 IrMicros IrLapPrimary::nextDeadline() const
 {
     switch (m_state) {
@@ -416,10 +424,10 @@ IrMicros IrLapPrimary::nextDeadline() const
     case State::Discovering:
         return m_slotDeadline;
     case State::Connected:
-        return m_haveToken ? turnTime() : m_fDeadline;
+        return m_haveToken ? turnTime() : answerDeadline();
     case State::Connecting:
     case State::Disconnecting:
-        return m_fDeadline;
+        return answerDeadline();
     case State::Ndm:
         break;
     }
@@ -454,7 +462,7 @@ void IrLapPrimary::onTimer(IrMicros now)
         sendXid(now);
         break;
     case State::Connecting:
-        if (now < m_fDeadline)
+        if (now < answerDeadline())
             break;
         if (++m_attempts < m_config.connectAttempts) {
             sendSnrm(now);
@@ -469,7 +477,7 @@ void IrLapPrimary::onTimer(IrMicros now)
                 takeTurn(now);
             break;
         }
-        if (now < m_fDeadline)
+        if (now < answerDeadline())
             break;
         ++m_stats.pollTimeouts;
         if (m_disconnectRequested) {
@@ -498,7 +506,7 @@ void IrLapPrimary::onTimer(IrMicros now)
         m_fDeadline = now + m_config.fTimeout;
         break;
     case State::Disconnecting:
-        if (now < m_fDeadline)
+        if (now < answerDeadline())
             break;
         if (++m_attempts < m_config.disconnectAttempts) {
             sendDisc(now);

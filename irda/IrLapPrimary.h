@@ -100,6 +100,7 @@ private:
     bool acknowledge(int nr);
     void takeToken(IrMicros now);
     IrMicros turnTime() const;
+    IrMicros answerDeadline() const;
     void takeTurn(IrMicros now);
     void sendXid(IrMicros now);
     void sendSnrm(IrMicros now);
