@@ -145,6 +145,7 @@ private slots:
     void refusalAndSilenceEndTheConnect();
     void windowsOfInformationFrames();
     void lostAnswerIsPolledAndResent();
+    void longAnswerIsNotCutByThePoll();
     void gapInReceivedFramesAsksWithRej();
     void wrongNrAndStrangersAreDropped();
     void busyPeerGetsNoData();
@@ -316,6 +317,22 @@ void IrdaLapTest::lostAnswerIsPolledAndResent()
     QCOMPARE(frames.first().ns, 1);
     QCOMPARE(frames.first().info, QByteArray("two"));
     QCOMPARE(rig.lap.stats().retransmissions, 1);
+}
+
+void IrdaLapTest::longAnswerIsNotCutByThePoll()
+{
+    Rig rig;
+    rig.connect();
+    // A 900-byte frame trickles in for longer than the F timer.
+    const QByteArray info(900, 'h');
+    const QByteArray line
+        = SirFrame::encode(IrLapFrame::information(Ca, false, 0, 0, true, info), 0);
+    for (const char byte : line) {
+        rig.advance(1 * IrMillisecond);
+        rig.lap.receiveBytes(QByteArray(1, byte), rig.now);
+    }
+    QCOMPARE(rig.lap.stats().pollTimeouts, 0);
+    QCOMPARE(rig.data(), info + '|');
 }
 
 void IrdaLapTest::gapInReceivedFramesAsksWithRej()
