@@ -27,9 +27,11 @@ constexpr std::chrono::seconds OpenLimit(120);
 // How long a closing link waits for the device's answer to DISC.
 constexpr IrMicros CloseLimit = 1500 * IrMillisecond;
 
-IrCommClient::Config clientConfig(int maxBaud, int rounds)
+IrCommClient::Config clientConfig(int maxBaud, int rounds, const IrDALink::Service &service)
 {
     IrCommClient::Config config;
+    config.className = service.className;
+    config.nineWire = service.nineWire;
     QRandomGenerator *random = QRandomGenerator::system();
     // A random device address (never 0 or the broadcast address) and
     // connection address, as every primary picks its own.
@@ -95,8 +97,8 @@ void IrDALink::flushLog()
         qCDebug(lcTm4040).noquote() << "irda in =" << hexBytes(frame);
 }
 
-bool IrDALink::open(const QString &path, int maxBaud, int rounds, QStringList *refusals,
-                    QString *error)
+bool IrDALink::open(const QString &path, int maxBaud, int rounds, const Service &service,
+                    QStringList *refusals, QString *error)
 {
     close();
     std::lock_guard<std::mutex> lifecycle(m_lifecycle);
@@ -113,7 +115,7 @@ bool IrDALink::open(const QString &path, int maxBaud, int rounds, QStringList *r
     m_tracing = lcTm4040().isDebugEnabled();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_client.reset(new IrCommClient(clientConfig(maxBaud, rounds), clockNow()));
+        m_client.reset(new IrCommClient(clientConfig(maxBaud, rounds, service), clockNow()));
         m_client->lap().setTracing(m_tracing);
         m_client->open(clockNow());
         m_received.clear();

@@ -24,16 +24,25 @@ class IrCommClient;
 class IrDALink
 {
 public:
+    // The service to connect to: its IAS class name, and whether it speaks
+    // IrCOMM nine-wire (control channel before the data).
+    struct Service
+    {
+        QByteArray className = "IrDA:IrCOMM";
+        bool nineWire = true;
+    };
+
     IrDALink();
     ~IrDALink();
     IrDALink(const IrDALink &) = delete;
     IrDALink &operator=(const IrDALink &) = delete;
 
     // Opens `path`, discovers devices (`rounds` rounds 200 ms apart) and
-    // connects to the first that takes the IrCOMM connection, offering
+    // connects to the first that takes a connection to `service`, offering
     // speeds up to `maxBaud`. One line per refusing device goes to
     // `refusals`; `error` says why it failed.
-    bool open(const QString &path, int maxBaud, int rounds, QStringList *refusals, QString *error);
+    bool open(const QString &path, int maxBaud, int rounds, const Service &service,
+              QStringList *refusals, QString *error);
     bool isOpen() const;
     // Hands `data` to the link and waits until the device acknowledged it.
     bool write(const QByteArray &data, int timeoutMs);

@@ -59,9 +59,11 @@ void IrDATransport::setDiscoveryProbe(const QByteArray &request, int answerSize)
 
 bool IrDATransport::connectTo(const QString &deviceName, const QString &serviceName, bool nineWire)
 {
+    // The device name is not compared (any device in range will do); the
+    // service is looked up by its class name over IrDA.
     Q_UNUSED(deviceName)
-    Q_UNUSED(serviceName)
-    Q_UNUSED(nineWire)
+    m_serviceName = serviceName.isEmpty() ? QStringLiteral("IrDA:IrCOMM") : serviceName;
+    m_nineWire = nineWire;
     close();
     const QString link = qEnvironmentVariable("TM4040_LINK");
     if (link.isEmpty())
@@ -78,7 +80,10 @@ bool IrDATransport::openIrDA(const QString &path, int maxBaud, int rounds)
 {
     QStringList refusals;
     QString error;
-    const bool ok = m_irda.open(path, maxBaud, rounds, &refusals, &error);
+    IrDALink::Service service;
+    service.className = m_serviceName.toUtf8();
+    service.nineWire = m_nineWire;
+    const bool ok = m_irda.open(path, maxBaud, rounds, service, &refusals, &error);
     for (const QString &refusal : qAsConst(refusals))
         qCDebug(lcTm4040).noquote() << "Connect error =" << refusal;
     if (!ok)

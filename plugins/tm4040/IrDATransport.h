@@ -66,6 +66,8 @@ private:
 
     LinkChannel m_channel;
     IrDALink m_irda;
+    QString m_serviceName;
+    bool m_nineWire = true;
     QByteArray m_probeRequest;
     int m_probeAnswerSize = 0;
 };
