@@ -275,7 +275,7 @@ void IrCommClient::handleIndication(const IrLmpMux::Indication &indication, IrMi
                 return;
             }
             m_lmp.disconnect(m_config.iasLsap, IrLmpPdu::UserRequest);
-            m_ttp.reset(new TinyTpChannel(m_config.receiveCredit));
+            m_ttp.emplace(m_config.receiveCredit);
             QByteArray userData = m_ttp->connectHeader();
             if (m_config.nineWire)
                 userData.append(IrCommNineWire::connectParameters());

@@ -12,7 +12,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
+#include <optional>
 
 // A byte stream to a device's IrCOMM service over the infrared stack, as
 // the primary, without I/O. open() discovers the devices in range (up to
@@ -101,7 +101,7 @@ private:
     Config m_config;
     IrLapPrimary m_lap;
     IrLmpMux m_lmp;
-    std::unique_ptr<TinyTpChannel> m_ttp;
+    std::optional<TinyTpChannel> m_ttp;
     State m_state = State::Idle;
     Step m_step = Step::None;
     IrMicros m_stepDeadline = IrNever;
