@@ -1,6 +1,7 @@
 #include "device/LinkSettingsWidget.h"
 #include "ui_LinkSettingsWidget.h"
 
+#include <QLineEdit>
 #include <QSerialPortInfo>
 
 namespace {
@@ -25,6 +26,10 @@ LinkSettingsWidget::LinkSettingsWidget(QWidget *parent)
     for (const int speed : speeds)
         m_ui->linkBaudComboBox->addItem(QString::number(speed), speed);
     connect(m_ui->linkKindComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &LinkSettingsWidget::updateFields);
+    connect(m_ui->linkPortComboBox, &QComboBox::currentTextChanged, this,
+            &LinkSettingsWidget::updateFields);
+    connect(m_ui->linkHostLineEdit, &QLineEdit::textChanged, this,
             &LinkSettingsWidget::updateFields);
     setSettings(LinkSettings::load());
 }
@@ -89,15 +94,25 @@ void LinkSettingsWidget::updateFields()
                "затем напрямую."));
         break;
     case LinkSettings::IrDA:
-        m_ui->linkHintLabel->setText(
-            tr("ИК-адаптер (SIR) на выбранном порту. Скорость ограничивает предлагаемую "
-               "прибору, для адаптеров, не меняющих скорость."));
-        break;
     case LinkSettings::Serial:
-        m_ui->linkHintLabel->setText(
-            tr("Порт, передающий команды прибора без инфракрасного протокола."));
+        if (m_ui->linkPortComboBox->currentText().trimmed().isEmpty()) {
+            m_ui->linkHintLabel->setText(
+                tr("Порт не указан: прибор будет искаться автоматически."));
+            break;
+        }
+        m_ui->linkHintLabel->setText(kind == LinkSettings::IrDA
+                                         ? tr("ИК-адаптер (SIR) на выбранном порту. Скорость "
+                                              "ограничивает предлагаемую прибору, для адаптеров, "
+                                              "не меняющих скорость.")
+                                         : tr("Порт, передающий команды прибора без "
+                                              "инфракрасного протокола."));
         break;
     case LinkSettings::Tcp:
+        if (m_ui->linkHostLineEdit->text().trimmed().isEmpty()) {
+            m_ui->linkHintLabel->setText(
+                tr("Адрес не указан: прибор будет искаться автоматически."));
+            break;
+        }
         m_ui->linkHintLabel->setText(tr("Сетевой шлюз или эмулятор прибора."));
         break;
     }

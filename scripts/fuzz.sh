@@ -64,7 +64,7 @@ target_options() {
         fuzz_tm4040_params) echo "-max_len=64" ;;
         fuzz_report_template) echo "-max_len=32768 -dict=$ORVANE_ROOT/fuzz/report_template.dict" ;;
         fuzz_database_file) echo "-max_len=70000" ;;
-        fuzz_irda_stack) echo "-max_len=4096" ;;
+        fuzz_irda_stack) echo "-max_len=1024" ;;
     esac
 }
 
