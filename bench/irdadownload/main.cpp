@@ -9,12 +9,11 @@
 //   bench_irdadownload [runs]
 
 #include "Tm4040Emulator.h"
+#include "bench/BenchPlugin.h"
 #include "device/PluginInterface.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLibrary>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstdio>
@@ -74,16 +73,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
-    QLoggingCategory::setFilterRules(QStringLiteral("orvane.tm4040.debug=false"));
-
-    QLibrary library(QStringLiteral(ORVANE_PLUGIN_FILE));
-    const auto getPlugin = reinterpret_cast<GetPluginFunction>(library.resolve("getPlugin"));
-    if (!getPlugin) {
-        std::fprintf(stderr, "cannot load %s: %s\n", ORVANE_PLUGIN_FILE,
-                     qPrintable(library.errorString()));
+    QLibrary library;
+    AbstractPlugin *plugin = loadBenchPlugin(library, ORVANE_PLUGIN_FILE);
+    if (!plugin)
         return 1;
-    }
-    AbstractPlugin *plugin = getPlugin();
 
     std::printf("Full-memory download over IrDA, 501 records in 167 packets (%lld bytes)\n",
                 static_cast<long long>(CommandBytes));

@@ -74,6 +74,8 @@ IrDALink::IrDALink() = default;
 
 IrDALink::~IrDALink()
 {
+    // At unload the log may already be gone: the last words are not said.
+    m_quiet = true;
     close();
 }
 
@@ -88,6 +90,8 @@ void IrDALink::wake()
 void IrDALink::flushLog()
 {
     const QStringList notes = m_client->takeNotes();
+    if (m_quiet)
+        return;
     for (const QString &note : notes)
         qCDebug(lcTm4040).noquote() << "irda:" << note;
     if (!m_tracing)
@@ -253,7 +257,7 @@ void IrDALink::run()
                 SerialLine::setSpeed(m_fd, transmission.baud);
                 m_portBaud = transmission.baud;
             }
-            if (m_tracing)
+            if (m_tracing && !m_quiet)
                 qCDebug(lcTm4040).noquote() << "irda out =" << hexBytes(transmission.frame);
             lineOk = writeAll(m_fd, transmission.line);
         }
@@ -296,7 +300,8 @@ void IrDALink::run()
             m_client->receiveBytes(bytes, now);
         if (!lineOk && !lineGone) {
             lineGone = true;
-            qCDebug(lcTm4040) << "irda: the port went away";
+            if (!m_quiet)
+                qCDebug(lcTm4040) << "irda: the port went away";
             m_client->lineFailed(QStringLiteral("the port went away"));
         }
         m_received.append(m_client->takeReceived());

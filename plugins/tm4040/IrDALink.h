@@ -64,6 +64,7 @@ private:
     std::thread m_thread;
     std::mutex m_lifecycle; // open and close, one at a time
     std::atomic<bool> m_closing {false};
+    std::atomic<bool> m_quiet {false};
     bool m_running = false; // guarded by m_mutex
     int m_fd = -1;
     int m_wake[2] = {-1, -1};
