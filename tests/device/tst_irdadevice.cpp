@@ -81,6 +81,7 @@ private slots:
     void firstOfTwoDevicesRefuses();
     void refusingDeviceFailsClearly();
     void linkLastsThroughAPause();
+    void closeFromAnotherThreadEndsARead();
     void portGoneMidDownload();
     void silentDeviceMidHistory();
 
@@ -128,6 +129,9 @@ void IrdaDeviceTest::findDetailsImportThroughBadAir()
     Tm4040Scenario s = scenario(501);
     s.faults.irda.dropToDevice = s.faults.irda.dropFromDevice = 0.05;
     s.faults.irda.corruptToDevice = s.faults.irda.corruptFromDevice = 0.05;
+    // Frames sent while our port runs at another speed than the link's are
+    // lost, as with a real dongle: the port must follow every change.
+    s.faults.irda.checkHostSpeed = true;
     startEmulator(s);
     const SharedUser user = m_db->addUser(QStringLiteral("Сидоров"));
     QVERIFY(user);
@@ -189,6 +193,8 @@ void IrdaDeviceTest::findDetailsImportThroughBadAir()
     QVERIFY(counters.droppedFromDevice + counters.corruptedFromDevice > 0);
     QVERIFY(counters.droppedToDevice + counters.corruptedToDevice > 0);
     QCOMPARE(counters.linkLosses, 0);
+    QCOMPARE(counters.hostSpeedMismatches, 0);
+    QVERIFY(counters.linkConnections >= 3); // search, import, settings: 9600 again each time
 }
 
 void IrdaDeviceTest::firstOfTwoDevicesRefuses()
@@ -230,6 +236,33 @@ void IrdaDeviceTest::linkLastsThroughAPause()
     const Tm4040IrdaCounters counters = m_emulator->irdaCounters();
     QCOMPARE(counters.linkConnections, 1);
     QCOMPARE(counters.linkLosses, 0);
+}
+
+void IrdaDeviceTest::closeFromAnotherThreadEndsARead()
+{
+    Tm4040Scenario s = scenario(3);
+    s.faults.silentCommands = "p";
+    startEmulator(s);
+    QVERIFY(plugin()->connectDevice());
+    qputenv("TM4040_ANSWER_TIMEOUT_MS", "10000");
+    std::atomic<bool> done {false};
+    bool read = true;
+    QScopedPointer<QThread> worker(QThread::create([&] {
+        DeviceInfo info;
+        read = plugin()->readDeviceInfo(&info);
+        done.store(true, std::memory_order_release);
+    }));
+    worker->start();
+    QTRY_COMPARE(m_emulator->receivedLetters(), QByteArray("p"));
+    QElapsedTimer timer;
+    timer.start();
+    plugin()->disconnectDevice();
+    QVERIFY(worker->wait(3000));
+    QVERIFY(done.load(std::memory_order_acquire));
+    QVERIFY(!read);
+    QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(m_emulator->irdaCounters().disconnects, 1); // DISC answered
+    qputenv("TM4040_ANSWER_TIMEOUT_MS", "1000");
 }
 
 void IrdaDeviceTest::portGoneMidDownload()
