@@ -270,6 +270,15 @@ void Tm4040IrdaLayersTest::connectionNegotiatesAndChangesSpeed()
     QCOMPARE(lap.maxInfoSize(), 64);
     QCOMPARE(lap.window(), 1);
     QCOMPARE(lap.extraBofs(), 6); // 12 at 115200, scaled to 57600
+
+    // A primary that takes 2048-byte frames at 9600 baud gets none longer
+    // than 500 ms of the line carry (400 bytes with the frame around it).
+    Tm4040IrLapSecondary slow(lapConfig());
+    slow.receive(hex("FF93") + PrimaryAddressBytes + DeviceAddressBytes
+                     + hex("55 010102 820101 83013F 84017F"),
+                 0);
+    QCOMPARE(slow.baud(), 9600);
+    QCOMPARE(slow.maxInfoSize(), 394);
 }
 
 void Tm4040IrdaLayersTest::refusalAndDisconnect()

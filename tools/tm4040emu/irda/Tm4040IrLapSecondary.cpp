@@ -21,6 +21,8 @@ const quint8 Rnr = 0x05;
 const quint8 Rej = 0x09;
 
 const quint32 AnyDevice = 0xFFFFFFFF;
+// Address, control, FCS, BOF and EOF around the information field.
+const int FrameOverhead = 6;
 const int SlotCounts[] = {1, 6, 8, 16};
 
 quint32 readAddress(const QByteArray &bytes, int at)
@@ -43,6 +45,18 @@ Tm4040IrLapSecondary::Tm4040IrLapSecondary(const Config &config)
     : m_config(config)
     , m_random(config.seed)
 { }
+
+int Tm4040IrLapSecondary::lineCapacity() const
+{
+    const int turnaroundMs = qMin(m_primary.maxTurnaroundMs(), m_negotiated.maxTurnaroundMs());
+    return baud() * turnaroundMs / 12000;
+}
+
+int Tm4040IrLapSecondary::maxInfoSize() const
+{
+    // 64 bytes are always allowed; address, control, FCS, BOF and EOF take 6.
+    return qMax(64, qMin(m_primary.dataSizeBytes(), lineCapacity() - FrameOverhead));
+}
 
 int Tm4040IrLapSecondary::extraBofs() const
 {
@@ -254,23 +268,21 @@ void Tm4040IrLapSecondary::respond(qint64)
     if (!m_remoteBusy) {
         // What the primary's Nr shows as lost goes again, then new frames,
         // within its window and what the line carries in one turn.
-        const int capacity
-            = qMax(1,
-                   m_negotiated.baudRate()
-                       * qMin(m_primary.maxTurnaroundMs(), m_negotiated.maxTurnaroundMs()) / 12000);
+        const int capacity = lineCapacity();
         int bytes = 0;
         for (size_t i = 0; i < m_unacked.size(); ++i) {
             burst.append(m_unacked[i]);
             numbers.append((m_va + int(i)) % 8);
-            bytes += m_unacked[i].size() + 6;
+            bytes += m_unacked[i].size() + FrameOverhead;
         }
         m_stats.retransmissions += burst.size();
         while (!m_queue.empty() && int(m_unacked.size()) < window()
-               && (burst.isEmpty() || bytes + int(m_queue.front().size()) + 6 <= capacity)) {
+               && (burst.isEmpty()
+                   || bytes + int(m_queue.front().size()) + FrameOverhead <= capacity)) {
             numbers.append((m_va + int(m_unacked.size())) % 8);
             m_unacked.push_back(m_queue.front());
             burst.append(m_queue.front());
-            bytes += int(m_queue.front().size()) + 6;
+            bytes += int(m_queue.front().size()) + FrameOverhead;
             m_queue.pop_front();
             ++m_stats.iFramesSent;
         }
