@@ -1,5 +1,7 @@
 #include "Tm4040IrLapSecondary.h"
 
+#include <utility>
+
 namespace {
 
 const quint8 PollFinal = 0x10;
@@ -344,21 +346,15 @@ void Tm4040IrLapSecondary::queueData(const QByteArray &information)
 
 QList<Tm4040IrLapSecondary::Output> Tm4040IrLapSecondary::takeOutput()
 {
-    QList<Output> output;
-    output.swap(m_output);
-    return output;
+    return std::exchange(m_output, {});
 }
 
 QList<Tm4040IrLapSecondary::Event> Tm4040IrLapSecondary::takeEvents()
 {
-    QList<Event> events;
-    events.swap(m_events);
-    return events;
+    return std::exchange(m_events, {});
 }
 
 QList<QByteArray> Tm4040IrLapSecondary::takeReceived()
 {
-    QList<QByteArray> received;
-    received.swap(m_received);
-    return received;
+    return std::exchange(m_received, {});
 }
