@@ -86,7 +86,6 @@ void Tm4040IrLapSecondary::receive(const QByteArray &frame, qint64 nowUs)
     if (!(address & 1))
         return;
     const QByteArray information = frame.mid(2);
-    const qint64 watchdog = nowUs + qint64(m_negotiated.disconnectSeconds()) * 1000000;
     if (m_connected && (control & ~PollFinal) == Snrm && information.size() >= 8
         && readAddress(information, 4) == m_config.address) {
         // A new connection request for us ends the old link (the primary
@@ -95,15 +94,15 @@ void Tm4040IrLapSecondary::receive(const QByteArray &frame, qint64 nowUs)
     }
     if (!m_connected) {
         receiveDisconnected(address, control, information);
-        if (m_connected)
-            m_watchdogDeadline = nowUs + qint64(m_negotiated.disconnectSeconds()) * 1000000;
+    } else if ((address >> 1) == m_connectionAddress) {
+        m_lastPoll = control & PollFinal;
+        receiveConnected(control, information);
+    } else {
         return;
     }
-    if ((address >> 1) != m_connectionAddress)
-        return;
-    m_watchdogDeadline = watchdog;
-    m_lastPoll = control & PollFinal;
-    receiveConnected(control, information);
+    // Every frame of the primary on our link holds the WD-timer off.
+    if (m_connected)
+        m_watchdogDeadline = nowUs + qint64(m_negotiated.disconnectSeconds()) * 1000000;
 }
 
 void Tm4040IrLapSecondary::receiveDisconnected(quint8 address, quint8 control,
@@ -143,8 +142,11 @@ void Tm4040IrLapSecondary::answerDiscovery(const QByteArray &information)
         m_discovering = true;
         m_discoverer = source;
         m_answered = false;
-        if (flags & 0x04) // address conflict: every device draws a new one
-            m_config.address = quint32(m_random()) | 1;
+        if (flags & 0x04) { // address conflict: every device draws a new one
+            do
+                m_config.address = quint32(m_random());
+            while (m_config.address == 0 || m_config.address == AnyDevice);
+        }
         if (m_config.firstSlot) {
             m_slot = slot;
         } else {
