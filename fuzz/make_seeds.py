@@ -203,7 +203,7 @@ def chain(*frames):
     return b"".join(bytes((len(f),)) + f for f in frames)
 
 
-def irda_seeds():
+def irda_stack_seeds():
     """Frames of the infrared link: a discovery answer as a published frame
     log shows it, and a connected device's answers (UA, the IAS and IrCOMM
     connections, data) as the fuzz target's chain of frames."""
@@ -228,9 +228,44 @@ def irda_seeds():
     ))
 
 
+def irda_record(frame, raw=False, later=False, two=False):
+    flags = (1 if raw else 0) | (2 if later else 0) | (4 if two else 0)
+    return bytes([flags, len(frame)]) + frame
+
+
+def irda_seeds():
+    """Sessions of a primary station with the emulated dosimeter at 04030201."""
+    out = target_dir("fuzz_tm4040emu_irda")
+    primary = hexbytes("A1B2C3D4")
+    device = hexbytes("01020304")
+
+    def xid(slot):
+        return hexbytes("FF3F01") + primary + hexbytes("FFFFFFFF 02") + bytes([slot, 0])
+
+    snrm = (hexbytes("FF93") + primary + device
+            + hexbytes("55 01013E 820101 830101 840101 850180 860180 080101"))
+    discovery = b"".join(irda_record(xid(slot)) for slot in range(8))
+    connect = discovery + irda_record(snrm) + irda_record(hexbytes("5511"))
+    ias = (irda_record(hexbytes("5510 80010100"))
+           + irda_record(hexbytes("5532 000184 0B") + b"IrDA:IrCOMM" + bytes([0x13])
+                         + b"IrDA:TinyTP:LsapSel")
+           + irda_record(hexbytes("5554 80010201")))
+    comm = irda_record(hexbytes("5556 8B020100 0E 03000104"))
+    command = irda_record(hexbytes("5578 0B02 00 00") + b"RX3008Mp")
+    history = irda_record(hexbytes("559A 0B02 00 00") + b"RX3008M" + hexbytes("000103") + b"H")
+    polls = b"".join(irda_record(bytes([0x55, 0x11 | (nr << 5)])) for nr in range(4, 8))
+    write(out, "discovery", discovery)
+    write(out, "session", connect + ias + comm + command + history + polls
+          + irda_record(hexbytes("5553")))
+    write(out, "two_devices", b"".join(irda_record(xid(slot), two=True) for slot in range(8)))
+    write(out, "silent_primary", connect + irda_record(hexbytes("5511"), later=True))
+    write(out, "noise", irda_record(hexbytes("C0FF7DC1 C0 7D C0 FFFF C1 0102"), raw=True))
+
+
 if __name__ == "__main__":
     history_seeds()
     params_seeds()
     report_seeds()
     database_seeds()
     irda_seeds()
+    irda_stack_seeds()

@@ -414,6 +414,7 @@ bool Tm4040Emulator::startTcp(quint16 port)
 {
     if (isRunning())
         return false;
+    d->air.reset(); // from an earlier run in IrDA mode
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -445,6 +446,7 @@ bool Tm4040Emulator::startPty(PtyMode mode)
 {
     if (isRunning())
         return false;
+    d->air.reset(); // from an earlier run in IrDA mode
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0)
         return false;

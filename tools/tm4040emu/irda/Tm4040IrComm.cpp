@@ -1,5 +1,7 @@
 #include "Tm4040IrComm.h"
 
+#include <utility>
+
 namespace {
 
 const quint8 ServiceType = 0x00;
@@ -79,9 +81,7 @@ void Tm4040IrComm::receiveSdu(const QByteArray &sdu)
 
 QByteArray Tm4040IrComm::takeData()
 {
-    QByteArray data;
-    data.swap(m_input);
-    return data;
+    return std::exchange(m_input, {});
 }
 
 void Tm4040IrComm::write(const QByteArray &bytes)

@@ -7,7 +7,7 @@ const char Hints[] = {char(0x80), char(0x04)};
 const char Ascii = 0x00;
 // Hints, character set and nickname fit in what every primary takes.
 const int LongestDiscoveryInfo = 23;
-const quint8 UnspecifiedReason = 0xFF;
+const quint8 NoReasonGiven = 0xFF;
 
 QByteArray discoveryInfo(const QByteArray &nickname)
 {
@@ -151,7 +151,7 @@ void Tm4040IrDevice::handleServiceEvents(qint64 nowUs)
             QByteArray userData;
             if (!m_ttp->takeConnect(event.data, &userData)) {
                 m_ttp.reset();
-                m_lmp.disconnect(event.local, event.peer, UnspecifiedReason);
+                m_lmp.disconnect(event.local, event.peer, NoReasonGiven);
                 continue;
             }
             const QByteArray reply = m_ttp->connectPdu(m_comm.acceptConnect(userData));

@@ -1,5 +1,7 @@
 #include "Tm4040IrLapSecondary.h"
 
+#include <utility>
+
 namespace {
 
 const quint8 PollFinal = 0x10;
@@ -21,6 +23,8 @@ const quint8 Rnr = 0x05;
 const quint8 Rej = 0x09;
 
 const quint32 AnyDevice = 0xFFFFFFFF;
+// Address, control, FCS, BOF and EOF around the information field.
+const int FrameOverhead = 6;
 const int SlotCounts[] = {1, 6, 8, 16};
 
 quint32 readAddress(const QByteArray &bytes, int at)
@@ -43,6 +47,18 @@ Tm4040IrLapSecondary::Tm4040IrLapSecondary(const Config &config)
     : m_config(config)
     , m_random(config.seed)
 { }
+
+int Tm4040IrLapSecondary::lineCapacity() const
+{
+    const int turnaroundMs = qMin(m_primary.maxTurnaroundMs(), m_negotiated.maxTurnaroundMs());
+    return baud() * turnaroundMs / 12000;
+}
+
+int Tm4040IrLapSecondary::maxInfoSize() const
+{
+    // 64 bytes are always allowed; address, control, FCS, BOF and EOF take 6.
+    return qMax(64, qMin(m_primary.dataSizeBytes(), lineCapacity() - FrameOverhead));
+}
 
 int Tm4040IrLapSecondary::extraBofs() const
 {
@@ -70,7 +86,6 @@ void Tm4040IrLapSecondary::receive(const QByteArray &frame, qint64 nowUs)
     if (!(address & 1))
         return;
     const QByteArray information = frame.mid(2);
-    const qint64 watchdog = nowUs + qint64(m_negotiated.disconnectSeconds()) * 1000000;
     if (m_connected && (control & ~PollFinal) == Snrm && information.size() >= 8
         && readAddress(information, 4) == m_config.address) {
         // A new connection request for us ends the old link (the primary
@@ -79,15 +94,15 @@ void Tm4040IrLapSecondary::receive(const QByteArray &frame, qint64 nowUs)
     }
     if (!m_connected) {
         receiveDisconnected(address, control, information);
-        if (m_connected)
-            m_watchdogDeadline = nowUs + qint64(m_negotiated.disconnectSeconds()) * 1000000;
+    } else if ((address >> 1) == m_connectionAddress) {
+        m_lastPoll = control & PollFinal;
+        receiveConnected(control, information);
+    } else {
         return;
     }
-    if ((address >> 1) != m_connectionAddress)
-        return;
-    m_watchdogDeadline = watchdog;
-    m_lastPoll = control & PollFinal;
-    receiveConnected(control, information);
+    // Every frame of the primary on our link holds the WD-timer off.
+    if (m_connected)
+        m_watchdogDeadline = nowUs + qint64(m_negotiated.disconnectSeconds()) * 1000000;
 }
 
 void Tm4040IrLapSecondary::receiveDisconnected(quint8 address, quint8 control,
@@ -127,8 +142,11 @@ void Tm4040IrLapSecondary::answerDiscovery(const QByteArray &information)
         m_discovering = true;
         m_discoverer = source;
         m_answered = false;
-        if (flags & 0x04) // address conflict: every device draws a new one
-            m_config.address = quint32(m_random()) | 1;
+        if (flags & 0x04) { // address conflict: every device draws a new one
+            do
+                m_config.address = quint32(m_random());
+            while (m_config.address == 0 || m_config.address == AnyDevice);
+        }
         if (m_config.firstSlot) {
             m_slot = slot;
         } else {
@@ -254,23 +272,21 @@ void Tm4040IrLapSecondary::respond(qint64)
     if (!m_remoteBusy) {
         // What the primary's Nr shows as lost goes again, then new frames,
         // within its window and what the line carries in one turn.
-        const int capacity
-            = qMax(1,
-                   m_negotiated.baudRate()
-                       * qMin(m_primary.maxTurnaroundMs(), m_negotiated.maxTurnaroundMs()) / 12000);
+        const int capacity = lineCapacity();
         int bytes = 0;
         for (size_t i = 0; i < m_unacked.size(); ++i) {
             burst.append(m_unacked[i]);
             numbers.append((m_va + int(i)) % 8);
-            bytes += m_unacked[i].size() + 6;
+            bytes += m_unacked[i].size() + FrameOverhead;
         }
         m_stats.retransmissions += burst.size();
         while (!m_queue.empty() && int(m_unacked.size()) < window()
-               && (burst.isEmpty() || bytes + int(m_queue.front().size()) + 6 <= capacity)) {
+               && (burst.isEmpty()
+                   || bytes + int(m_queue.front().size()) + FrameOverhead <= capacity)) {
             numbers.append((m_va + int(m_unacked.size())) % 8);
             m_unacked.push_back(m_queue.front());
             burst.append(m_queue.front());
-            bytes += int(m_queue.front().size()) + 6;
+            bytes += int(m_queue.front().size()) + FrameOverhead;
             m_queue.pop_front();
             ++m_stats.iFramesSent;
         }
@@ -332,21 +348,15 @@ void Tm4040IrLapSecondary::queueData(const QByteArray &information)
 
 QList<Tm4040IrLapSecondary::Output> Tm4040IrLapSecondary::takeOutput()
 {
-    QList<Output> output;
-    output.swap(m_output);
-    return output;
+    return std::exchange(m_output, {});
 }
 
 QList<Tm4040IrLapSecondary::Event> Tm4040IrLapSecondary::takeEvents()
 {
-    QList<Event> events;
-    events.swap(m_events);
-    return events;
+    return std::exchange(m_events, {});
 }
 
 QList<QByteArray> Tm4040IrLapSecondary::takeReceived()
 {
-    QList<QByteArray> received;
-    received.swap(m_received);
-    return received;
+    return std::exchange(m_received, {});
 }

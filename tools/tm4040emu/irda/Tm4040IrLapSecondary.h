@@ -86,8 +86,11 @@ public:
 
     bool isConnected() const { return m_connected; }
     int baud() const { return m_connected ? m_negotiated.baudRate() : 9600; }
-    // The primary's limits for what we send, and its extra BOFs.
-    int maxInfoSize() const { return m_primary.dataSizeBytes(); }
+    // The primary's limits for what we send, and its extra BOFs. A frame
+    // also fits the line's capacity: what the link's speed carries in the
+    // shorter of the two maximum turnaround times (5/6 of the raw rate).
+    int lineCapacity() const;
+    int maxInfoSize() const;
     int window() const { return m_primary.windowFrames(); }
     int extraBofs() const;
     // How long the primary needs between its transmission and ours.

@@ -1,5 +1,7 @@
 #include "Tm4040IrLmp.h"
 
+#include <utility>
+
 namespace {
 
 const quint8 ControlBit = 0x80;
@@ -140,14 +142,10 @@ void Tm4040IrLmp::reset()
 
 QList<Tm4040IrLmp::Event> Tm4040IrLmp::takeEvents()
 {
-    QList<Event> events;
-    events.swap(m_events);
-    return events;
+    return std::exchange(m_events, {});
 }
 
 QList<QByteArray> Tm4040IrLmp::takeOutgoing()
 {
-    QList<QByteArray> outgoing;
-    outgoing.swap(m_outgoing);
-    return outgoing;
+    return std::exchange(m_outgoing, {});
 }

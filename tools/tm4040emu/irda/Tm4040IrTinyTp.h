@@ -29,8 +29,8 @@ public:
     // The next SDU received whole.
     bool takeSdu(QByteArray *sdu);
 
-    // Queues an SDU to send; one larger than a PDU is cut into segments
-    // when the peer takes segmented SDUs of its size.
+    // Queues an SDU to send; one larger than a PDU goes in segments (a
+    // caller whose peer takes no segmented SDUs keeps each within a PDU).
     void send(const QByteArray &sdu);
     // The next PDU to send within `maxPdu` bytes: data while we have
     // credit, or credit alone when the peer runs short. False: none now.

@@ -4,6 +4,8 @@
 
 #include <QDebug>
 
+#include <utility>
+
 namespace {
 
 // A device address from the seed; 0 and FFFFFFFF mean "none" and "all".
@@ -146,9 +148,7 @@ void Tm4040IrdaAir::collect(Tm4040IrDevice *device)
 
 QList<Tm4040IrdaAir::Chunk> Tm4040IrdaAir::takeWire()
 {
-    QList<Chunk> wire;
-    wire.swap(m_wire);
-    return wire;
+    return std::exchange(m_wire, {});
 }
 
 Tm4040IrdaCounters Tm4040IrdaAir::counters() const
