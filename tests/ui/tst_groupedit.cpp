@@ -47,6 +47,7 @@ private slots:
 
     void deleteDialogOffersTheOtherGroups();
     void deleteWithMembersMovesOnlyOrphans();
+    void deleteNeedsAChoiceOnlyForOrphans();
     void deleteWithoutMembersNeedsNoTarget();
     void lastGroupGivesEmptyTarget();
 
@@ -191,7 +192,7 @@ void GroupDialogsTest::deleteDialogOffersTheOtherGroups()
     QCOMPARE(combo->count(), 2);
     QCOMPARE(combo->itemText(0), QStringLiteral("Администраторы"));
     QCOMPARE(combo->itemText(1), QStringLiteral("Пользователи"));
-    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(combo->currentIndex(), -1); // nothing preset
     QVERIFY(combo->itemIcon(0).isNull());
     QCOMPARE(combo->itemData(1).value<SharedGroup>(), group(QStringLiteral("Пользователи")));
     QVERIFY(!dialog.targetGroup());
@@ -230,6 +231,29 @@ void GroupDialogsTest::deleteWithMembersMovesOnlyOrphans()
     QCOMPARE(m_db->db()->groups().size(), 2);
     QCOMPARE(m_db->db()->users().at(1)->groups.size(), 1);
     QCOMPARE(m_db->db()->users().at(1)->groups.first()->name, QStringLiteral("Пользователи"));
+}
+
+void GroupDialogsTest::deleteNeedsAChoiceOnlyForOrphans()
+{
+    const SharedGroup operators = group(QStringLiteral("Операторы"));
+    QVERIFY(m_db->addUser(QStringLiteral("Двойнов"), QStringLiteral("Иван"),
+                          {operators, group(QStringLiteral("Пользователи"))}));
+    {
+        // Every member keeps another group: OK without a choice is fine.
+        GroupDeleteDialog dialog(operators);
+        TestSupport::onNextModal([](QWidget *widget) { pressOk(widget); });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QVERIFY(!dialog.targetGroup());
+    }
+    QVERIFY(m_db->addUser(QStringLiteral("Одиноков"), QStringLiteral("Иван"), {operators}));
+    GroupDeleteDialog dialog(operators);
+    dialog.show();
+    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    pressOk(&dialog);
+    QVERIFY(refusal->seen);
+    QCOMPARE(refusal->title, QStringLiteral("Предупреждение"));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!dialog.targetGroup());
 }
 
 void GroupDialogsTest::deleteWithoutMembersNeedsNoTarget()
