@@ -17,6 +17,7 @@ ConfirmCredentialsDialog::ConfirmCredentialsDialog(QWidget *parent)
     ui->passwordLineEdit->setEchoMode(QLineEdit::Password);
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfirmCredentialsDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfirmCredentialsDialog::reject);
+    setOperation(QString());
 }
 
 ConfirmCredentialsDialog::~ConfirmCredentialsDialog() = default;
@@ -31,9 +32,16 @@ QString ConfirmCredentialsDialog::password() const
     return ui->passwordLineEdit->text();
 }
 
-bool ConfirmCredentialsDialog::confirmAdministrator(QWidget *parent)
+void ConfirmCredentialsDialog::setOperation(const QString &operation)
+{
+    ui->operationLabel->setText(operation);
+    ui->operationLabel->setVisible(!operation.isEmpty());
+}
+
+bool ConfirmCredentialsDialog::confirmAdministrator(QWidget *parent, const QString &operation)
 {
     ConfirmCredentialsDialog dialog(parent);
+    dialog.setOperation(operation);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     if (VDB::DataBase::instance()->isMainAdministrator(dialog.login(), dialog.password()))
