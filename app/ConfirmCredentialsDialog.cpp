@@ -3,6 +3,7 @@
 
 #include "db/DataBase.h"
 
+#include <QLayout>
 #include <QMessageBox>
 
 ConfirmCredentialsDialog::ConfirmCredentialsDialog(QWidget *parent)
@@ -36,6 +37,11 @@ void ConfirmCredentialsDialog::setOperation(const QString &operation)
 {
     ui->operationLabel->setText(operation);
     ui->operationLabel->setVisible(!operation.isEmpty());
+    if (operation.isEmpty())
+        return;
+    // Room for the wrapped lines: the form's size was made without them.
+    const int width = qMax(this->width(), 440);
+    resize(width, qMax(height(), layout()->totalHeightForWidth(width)));
 }
 
 bool ConfirmCredentialsDialog::confirmAdministrator(QWidget *parent, const QString &operation)

@@ -81,7 +81,8 @@ void DeviceConnection::disconnect()
 
 QString DeviceConnection::deviceText(const QString &name, int serial)
 {
-    return tr("%1 № %2").arg(name).arg(serial);
+    // A no-break space keeps the number with its sign.
+    return tr("%1 №\u00a0%2").arg(name).arg(serial);
 }
 
 QString DeviceConnection::deviceText() const

@@ -265,6 +265,8 @@ void InternalHistoryDialog::reject()
     if (m_reading) {
         m_closeRequested = true;
         m_stop->store(true);
+        // Ends the transfer now rather than after its last packet.
+        m_connection->interrupt();
         return;
     }
     QDialog::reject();

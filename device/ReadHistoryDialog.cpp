@@ -194,6 +194,9 @@ void ReadHistoryDialog::cancelReading()
     m_stop->store(true);
     emit stopReading();
     setState(Cancelling);
+    // Ends the transfer now rather than after its last packet; the next
+    // reading connects anew.
+    m_connection.interrupt();
 }
 
 void ReadHistoryDialog::addEvent(VDB::Event event)
@@ -269,16 +272,18 @@ QString ReadHistoryDialog::summaryText(int stored, HistoryReader::Completeness c
 {
     const int received = m_events.size();
     QStringList lines;
-    lines << tr("Прочитано записей: %1").arg(received) << tr("Записано новых: %1").arg(stored)
-          << tr("Уже были в базе: %1").arg(received - stored);
-    if (completeness == HistoryReader::EmptyMemory)
-        lines << tr("Память прибора пуста");
-    else if (cleared)
-        lines << tr("Память прибора очищена");
-    else if (ui->delHistoryCheckBox->isChecked())
-        lines << tr("Память прибора не очищена");
-    else
-        lines << tr("Память прибора сохранена");
+    if (completeness == HistoryReader::EmptyMemory) {
+        lines << tr("Память прибора пуста, записывать нечего");
+    } else {
+        lines << tr("Прочитано записей: %1").arg(received) << tr("Записано новых: %1").arg(stored)
+              << tr("Уже были в базе: %1").arg(received - stored);
+        if (cleared)
+            lines << tr("Память прибора очищена");
+        else if (ui->delHistoryCheckBox->isChecked())
+            lines << tr("Память прибора не очищена");
+        else
+            lines << tr("Память прибора сохранена");
+    }
     lines << (released ? tr("Прибор откреплён от пользователя")
                        : tr("Прибор остаётся за пользователем"));
     if (m_clock == ClockSet)

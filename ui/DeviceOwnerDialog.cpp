@@ -14,16 +14,16 @@ DeviceOwnerDialog::DeviceOwnerDialog(const QString &device, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     m_ui->deviceLabel->setText(tr("Кому назначить прибор %1?").arg(device));
+    // Nobody is preset; the first entry says so.
+    m_ui->usersComboBox->addItem(tr("Не выбран"));
     const QList<SharedUser> users = candidates();
     for (const SharedUser &user : users)
         m_ui->usersComboBox->addItem(user->fullName(), QVariant::fromValue(user));
-    m_ui->usersComboBox->setPlaceholderText(tr("Выберите пользователя"));
-    m_ui->usersComboBox->setCurrentIndex(-1);
 
     QPushButton *ok = m_ui->buttonBox->button(QDialogButtonBox::Ok);
     ok->setEnabled(false);
     connect(m_ui->usersComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), ok,
-            [ok](int index) { ok->setEnabled(index >= 0); });
+            [ok](int index) { ok->setEnabled(index > 0); });
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &DeviceOwnerDialog::accept);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &DeviceOwnerDialog::reject);
 }

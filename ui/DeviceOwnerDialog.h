@@ -11,8 +11,8 @@ class DeviceOwnerDialog;
 }
 
 // Picks the user who is to receive a found device that is assigned to
-// nobody. Offered are the users who may use devices and have none; nobody
-// is preset.
+// nobody. Offered are the users who may use devices and have none, after a
+// first entry that stands for nobody chosen.
 class DeviceOwnerDialog : public QDialog
 {
     Q_OBJECT

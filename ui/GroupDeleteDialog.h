@@ -20,8 +20,8 @@ public:
     ~GroupDeleteDialog() override;
 
     // The chosen group after exec() returned Accepted; empty when none was
-    // chosen, which is allowed only when every member keeps another group
-    // (or no other group exists).
+    // chosen (the first entry), which is allowed only when every member
+    // keeps another group (or no other group exists).
     SharedGroup targetGroup() const { return m_target; }
 
 public slots:

@@ -363,7 +363,7 @@ void DeviceDialogsTest::doseReadWhenShown()
     QCOMPARE(dialog.objectName(), QStringLiteral("ResetDoseDialog"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Доза прибора: КВР-ТМ4040#%1").arg(DeviceSerial));
     QCOMPARE(labelText(&dialog, "deviceLabel"),
-             QStringLiteral("Накопленная доза прибора КВР-ТМ4040 № %1").arg(DeviceSerial));
+             QStringLiteral("Накопленная доза прибора КВР-ТМ4040 №\u00a0%1").arg(DeviceSerial));
     QCOMPARE(labelText(&dialog, "doseLabel"), QStringLiteral("0.0000 мЗв"));
     auto *reset = child<QPushButton>(&dialog, "resetPushButton");
     QCOMPARE(reset->text(), QStringLiteral("  Сброс дозы  "));
@@ -411,8 +411,9 @@ void DeviceDialogsTest::doseResetBehindAdministrator()
     child<QPushButton>(&dialog, "resetPushButton")->click();
     QTRY_VERIFY(dialog.isBusy());
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isBusy(), 30000);
-    QCOMPARE(*operation,
-             QStringLiteral("Сброс накопленной дозы прибора КВР-ТМ4040 № %1").arg(DeviceSerial));
+    QCOMPARE(
+        *operation,
+        QStringLiteral("Сброс накопленной дозы прибора КВР-ТМ4040 №\u00a0%1").arg(DeviceSerial));
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("pd"));
     QCOMPARE(blockBytes(*m_emulator, 48, 4), QByteArray(4, '\0'));
     QCOMPARE(child<QComboBox>(&dialog, "channelComboBox")->itemData(2).toDouble(), 0.0);
@@ -542,10 +543,11 @@ void DeviceDialogsTest::internalHistoryTableAndPeriod()
     QCOMPARE(dialog.objectName(), QStringLiteral("InternalHistoryDialog"));
     QCOMPARE(dialog.windowTitle(),
              QStringLiteral("Просмотр внутренней истории: КВР-ТМ4040#%1").arg(DeviceSerial));
-    QVERIFY(labelText(&dialog, "deviceLabel")
-                .startsWith(QStringLiteral("Внутренняя история прибора КВР-ТМ4040 № %1: только "
-                                           "просмотр")
-                                .arg(DeviceSerial)));
+    QVERIFY(
+        labelText(&dialog, "deviceLabel")
+            .startsWith(QStringLiteral("Внутренняя история прибора КВР-ТМ4040 №\u00a0%1: только "
+                                       "просмотр")
+                            .arg(DeviceSerial)));
     QVERIFY(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
     auto *start = child<QDateEdit>(&dialog, "startDateEdit");
     auto *end = child<QDateEdit>(&dialog, "endDateEdit");

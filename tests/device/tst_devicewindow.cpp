@@ -159,7 +159,7 @@ void DeviceWindowTest::processUnassignedDeviceOffersTheAssignment()
     m_window->findChild<QPushButton *>(QStringLiteral("processButton"))->click();
     QVERIFY(question->seen);
     QCOMPARE(question->title, QStringLiteral("Прибор не назначен"));
-    QVERIFY2(question->text.contains(QStringLiteral("КВР-ТМ4040 № %1").arg(DeviceSerial)),
+    QVERIFY2(question->text.contains(QStringLiteral("КВР-ТМ4040 №\u00a0%1").arg(DeviceSerial)),
              qPrintable(question->text));
     QVERIFY(!owner->device);
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("p"));
@@ -181,7 +181,9 @@ void DeviceWindowTest::processUnassignedDeviceOffersTheAssignment()
         static_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
     });
     action("actionProcessDeviceData")->trigger();
-    QCOMPARE(offered.size(), 2); // the administrator and the new user
+    // Nobody preset, then the administrator and the new user.
+    QCOMPARE(offered.size(), 3);
+    QCOMPARE(offered.first(), QStringLiteral("Не выбран"));
     QCOMPARE(offered.last(), owner->fullName());
     QVERIFY(owner->device);
     QCOMPARE(owner->device->serial, int(DeviceSerial));

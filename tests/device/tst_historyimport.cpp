@@ -631,7 +631,7 @@ void HistoryImportTest::wrongSerialAdministratorUnlinksOnly()
                             "записана в БД. Продолжить?")
                  .arg(DeviceSerial));
     QCOMPARE(*operation,
-             QStringLiteral("Открепление прибора КВР-ТМ4040 № %1 от пользователя %2 "
+             QStringLiteral("Открепление прибора КВР-ТМ4040 №\u00a0%1 от пользователя %2 "
                             "без чтения его истории")
                  .arg(DeviceSerial)
                  .arg(user->fullName()));

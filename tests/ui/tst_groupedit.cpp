@@ -189,12 +189,15 @@ void GroupDialogsTest::deleteDialogOffersTheOtherGroups()
     GroupDeleteDialog dialog(group(QStringLiteral("Операторы")));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Удалить группу"));
     auto *combo = child<QComboBox>(&dialog, "groupsComboBox");
-    QCOMPARE(combo->count(), 2);
-    QCOMPARE(combo->itemText(0), QStringLiteral("Администраторы"));
-    QCOMPARE(combo->itemText(1), QStringLiteral("Пользователи"));
-    QCOMPARE(combo->currentIndex(), -1); // nothing preset
-    QVERIFY(combo->itemIcon(0).isNull());
-    QCOMPARE(combo->itemData(1).value<SharedGroup>(), group(QStringLiteral("Пользователи")));
+    // Nothing preset: the first entry stands for no group.
+    QCOMPARE(combo->count(), 3);
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(combo->itemText(0), QStringLiteral("Не выбрана"));
+    QVERIFY(!combo->itemData(0).value<SharedGroup>());
+    QCOMPARE(combo->itemText(1), QStringLiteral("Администраторы"));
+    QCOMPARE(combo->itemText(2), QStringLiteral("Пользователи"));
+    QVERIFY(combo->itemIcon(1).isNull());
+    QCOMPARE(combo->itemData(2).value<SharedGroup>(), group(QStringLiteral("Пользователи")));
     QVERIFY(!dialog.targetGroup());
 }
 
@@ -212,7 +215,7 @@ void GroupDialogsTest::deleteWithMembersMovesOnlyOrphans()
     // The caller runs the dialog and deletes with the chosen target.
     GroupDeleteDialog dialog(operators);
     TestSupport::onNextModal([](QWidget *widget) {
-        child<QComboBox>(widget, "groupsComboBox")->setCurrentIndex(1);
+        child<QComboBox>(widget, "groupsComboBox")->setCurrentIndex(2);
         child<QDialogButtonBox>(widget, "buttonBox")->button(QDialogButtonBox::Ok)->click();
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
@@ -285,7 +288,7 @@ void GroupDialogsTest::lastGroupGivesEmptyTarget()
     QCOMPARE(db->groups().size(), 1);
 
     GroupDeleteDialog dialog(db->groups().first());
-    QCOMPARE(child<QComboBox>(&dialog, "groupsComboBox")->count(), 0);
+    QCOMPARE(child<QComboBox>(&dialog, "groupsComboBox")->count(), 1);
     TestSupport::onNextModal([](QWidget *widget) {
         child<QDialogButtonBox>(widget, "buttonBox")->button(QDialogButtonBox::Ok)->click();
     });

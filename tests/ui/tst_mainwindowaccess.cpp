@@ -305,7 +305,7 @@ private slots:
         QCOMPARE(db()->groups().size(), 3);
 
         TestSupport::onNextModal([](QWidget *dialog) {
-            dialog->findChild<QComboBox *>("groupsComboBox")->setCurrentIndex(0);
+            dialog->findChild<QComboBox *>("groupsComboBox")->setCurrentIndex(1);
             QMetaObject::invokeMethod(dialog, "accept");
         });
         action(w, "actionDelGroup")->setData(QVariant::fromValue(operators));
