@@ -129,8 +129,8 @@ private slots:
     void internalHistoryStateTexts();
     void internalHistoryChartUnits();
     void internalHistoryCloseWhileReading();
-    void internalHistoryFailedDownload();
-    void internalHistoryOfAClearedDevice();
+    void internalHistoryWithoutRecords_data();
+    void internalHistoryWithoutRecords();
 
 private:
     void startEmulator(const Tm4040Scenario &s = scenario());
@@ -676,35 +676,39 @@ void DeviceDialogsTest::internalHistoryCloseWhileReading()
     QVERIFY(!dialog.isReading());
 }
 
-void DeviceDialogsTest::internalHistoryFailedDownload()
+void DeviceDialogsTest::internalHistoryWithoutRecords_data()
 {
-    Tm4040Scenario s = scenario();
-    s.faults.dropLinkAfterPacket = 1;
-    startEmulator(s);
-    auto connection = connectDevice();
-    InternalHistoryDialog dialog(connection.get());
-    dialog.show();
-    auto warning = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(warning->seen, 30000);
-    QCOMPARE(warning->title, QStringLiteral("Предупреждение"));
-    QCOMPARE(warning->text, QStringLiteral("Не удалось прочитать историю прибора."));
-    QCOMPARE(child<QTableWidget>(&dialog, "historyTableWidget")->rowCount(), 0);
+    QTest::addColumn<bool>("cleared");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("failed download") << false << "Предупреждение"
+                                     << "Не удалось прочитать историю прибора.";
+    // A cleared TM4040 reports one record and holds none: no failure.
+    QTest::newRow("cleared device") << true << "Информация"
+                                    << "Чтение истории завершено: память прибора пуста";
 }
 
-void DeviceDialogsTest::internalHistoryOfAClearedDevice()
+void DeviceDialogsTest::internalHistoryWithoutRecords()
 {
-    // A cleared TM4040 reports one record and holds none.
+    QFETCH(bool, cleared);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
     Tm4040Scenario s = scenario();
-    s.records.clear();
-    s.reportedCount = 1;
+    if (cleared) {
+        s.records.clear();
+        s.reportedCount = 1;
+    } else {
+        s.faults.dropLinkAfterPacket = 1;
+    }
     startEmulator(s);
     auto connection = connectDevice();
     InternalHistoryDialog dialog(connection.get());
     dialog.show();
-    auto info = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(info->seen, 30000);
-    QCOMPARE(info->title, QStringLiteral("Информация"));
-    QCOMPARE(info->text, QStringLiteral("Чтение истории завершено: память прибора пуста"));
+    auto message = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(message->seen, 30000);
+    QCOMPARE(message->title, title);
+    QCOMPARE(message->text, text);
+    QCOMPARE(child<QTableWidget>(&dialog, "historyTableWidget")->rowCount(), 0);
 }
 
 QTEST_MAIN(DeviceDialogsTest)

@@ -198,6 +198,8 @@ private slots:
     void lastUnwrittenSlotIsNoShortfall();
 
 private:
+    // The emulator on loopback TCP, with the plug-in pointed at it.
+    void startEmulator(const Tm4040Scenario &scenario);
     // A user with the emulated device assigned.
     SharedUser userWithDevice(quint32 serial = DeviceSerial);
     // Presses "Чтение истории" and waits until the dialog is idle again.
@@ -223,6 +225,13 @@ void HistoryImportTest::cleanup()
     m_emulator.reset();
     m_db.reset();
     qunsetenv("TM4040_LINK");
+}
+
+void HistoryImportTest::startEmulator(const Tm4040Scenario &scenario)
+{
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
 }
 
 SharedUser HistoryImportTest::userWithDevice(quint32 serial)
@@ -261,9 +270,7 @@ void HistoryImportTest::progressOfThirtyEvents()
 
 void HistoryImportTest::downloadReportsTheRecordsReceived()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(10)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(10));
     DeviceConnection connection(m_db->db()->deviceTypes().first());
     QVERIFY(connection.progressHook());
     QVERIFY(connection.connect());
@@ -396,9 +403,7 @@ void HistoryImportTest::formShowsUserAndOptions()
 
 void HistoryImportTest::importTwiceStoresOnce()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(30)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(30));
     const SharedUser user = userWithDevice();
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
 
@@ -459,9 +464,7 @@ void HistoryImportTest::checkBoxesDecide()
     Tm4040Scenario scenario = scenarioWith(12);
     scenario.clock = QDateTime(QDate(2020, 1, 1), QTime(0, 0));
     scenario.clockRunning = false;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -494,9 +497,7 @@ void HistoryImportTest::cancelMidDownloadChangesNothing()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.baudRate = 4800; // 480 bytes of history: about a second
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
 
@@ -539,9 +540,7 @@ void HistoryImportTest::closeDuringDownloadCancels()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.baudRate = 4800;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -568,9 +567,7 @@ void HistoryImportTest::destroyDuringDownload()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.baudRate = 4800;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     auto *dialog = new ReadHistoryDialog(user);
@@ -597,9 +594,7 @@ void HistoryImportTest::destroyDuringDownload()
 
 void HistoryImportTest::wrongSerialAdministratorUnlinksOnly()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(10, 11112222)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(10, 11112222));
     const SharedUser user = userWithDevice(DeviceSerial);
     QSignalSpy updated(m_db->db(), &VDB::DataBase::userUpdated);
 
@@ -657,9 +652,7 @@ void HistoryImportTest::wrongSerialRefused()
 {
     QFETCH(bool, goOn);
     QFETCH(QString, password);
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(10, 11112222)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(10, 11112222));
     const SharedUser user = userWithDevice(DeviceSerial);
 
     ReadHistoryDialog dialog(user);
@@ -735,9 +728,7 @@ void HistoryImportTest::noDeviceAsksTheSameQuestion()
 
 void HistoryImportTest::refusedBatchKeepsDeviceHistory()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(10)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(10));
     const SharedUser user = userWithDevice();
     // The store refuses device records in the middle of the batch.
     QVERIFY(TestDatabase::exec(
@@ -770,9 +761,7 @@ void HistoryImportTest::noAnswerMidHistoryKeepsDeviceHistory()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.missingHistoryPacket = 4;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -797,9 +786,7 @@ void HistoryImportTest::invalidDateKeepsDeviceHistory()
 {
     Tm4040Scenario scenario = scenarioWith(10);
     scenario.faults.impossibleDateRecord = 5;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -820,9 +807,7 @@ void HistoryImportTest::invalidDateKeepsDeviceHistory()
 
 void HistoryImportTest::emptyDeviceStoresNothingQuietly()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(0)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(0));
     const SharedUser user = userWithDevice();
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
 
@@ -855,9 +840,7 @@ void HistoryImportTest::lastUnwrittenSlotIsNoShortfall()
     QFETCH(QString, memory);
     Tm4040Scenario scenario = scenarioWith(records);
     scenario.reportedCount = reported;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
