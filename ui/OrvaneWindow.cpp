@@ -3,6 +3,7 @@
 #include "ui_OrvaneWindow.h"
 
 #include "app/AccessCheck.h"
+#include "device/DeviceAssignmentDialog.h"
 #include "device/DeviceConnection.h"
 #include "device/FindDeviceDialog.h"
 #include "device/InternalHistoryDialog.h"
@@ -11,10 +12,12 @@
 #include "device/Tm4040SettingsDialog.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/GroupDetailsWidget.h"
+#include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdListDialog.h"
 #include "dose/UserDetailsWidget.h"
 #include "ui/AboutDialog.h"
 #include "ui/DeviceDetailsWidget.h"
+#include "ui/DeviceOwnerDialog.h"
 #include "ui/DeviceUsageDialog.h"
 #include "ui/DevicesSummaryWidget.h"
 #include "ui/GroupDeleteDialog.h"
@@ -340,13 +343,47 @@ void OrvaneWindow::processDevice()
     if (finder.exec() != QDialog::Accepted || !finder.connection()
         || !finder.connection()->hasDevice())
         return;
-    const DeviceConnection *found = finder.connection();
+    DeviceConnection *found = finder.connection();
     const SharedUser user = VDB::DataBase::instance()->userWithDevice(found->deviceType(),
                                                                       found->info()->serialNumber);
-    if (!user)
+    if (!user) {
+        offerAssignment(found);
         return;
+    }
     ReadHistoryDialog dialog(user, this);
     dialog.exec();
+}
+
+void OrvaneWindow::offerAssignment(DeviceConnection *found)
+{
+    const QString device = found->deviceText();
+    if (QMessageBox::question(this, tr("Прибор не назначен"),
+                              tr("Прибор %1 не назначен ни одному пользователю, его историю "
+                                 "некому записать.\n\nНазначить прибор пользователю?")
+                                  .arg(device),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    if (!checkAccess(AccessOperation::AssignDevice, this))
+        return;
+    if (DeviceOwnerDialog::candidates().isEmpty()) {
+        QMessageBox::warning(this, tr("Предупреждение"),
+                             tr("Нет пользователей без прибора, которым разрешено "
+                                "использование приборов"));
+        return;
+    }
+    DeviceOwnerDialog choice(device, this);
+    if (choice.exec() != QDialog::Accepted || !choice.owner())
+        return;
+    // As on the user page: a user over a limit gets a device only when the
+    // operator goes on anyway.
+    if (ThresholdEvaluator::userExceedsAny(choice.owner())) {
+        ExceededThreshouldsDialog exceeded(true, this);
+        if (exceeded.exec() != QDialog::Accepted)
+            return;
+    }
+    DeviceAssignmentDialog assignment(found, choice.owner(), this);
+    assignment.exec();
 }
 
 void OrvaneWindow::resetDeviceDose()
