@@ -71,6 +71,7 @@ private:
     void showComponentWidget(int index);
     void deleteGroup(const SharedGroup &group);
     void updateDelGroupAction();
+    void showHelpProblem(const QString &text);
 
     QScopedPointer<Ui::OrvaneWindow> ui;
     GroupsAndUsersSummaryWidget *groupsAndUsersPage = nullptr;
