@@ -3,6 +3,7 @@
 #include "ui_OrvaneWindow.h"
 
 #include "app/AccessCheck.h"
+#include "app/UserGuide.h"
 #include "device/DeviceAssignmentDialog.h"
 #include "device/DeviceConnection.h"
 #include "device/FindDeviceDialog.h"
@@ -306,11 +307,34 @@ void OrvaneWindow::about()
 
 void OrvaneWindow::help()
 {
-    const QString separator = QDir::separator();
-    const QString folder
-        = QStringLiteral("%1%2%3").arg(QApplication::applicationDirPath(), separator, "help");
-    const QString file = QStringLiteral("%1%2%3").arg(folder, separator, "User guide.pdf");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    const QString guide = UserGuide::find();
+    if (guide.isEmpty()) {
+        QStringList expected;
+        for (const QString &path : UserGuide::expectedPaths())
+            expected.append(QDir::toNativeSeparators(path));
+        showHelpProblem(tr("Руководство оператора не найдено. Оно должно находиться в одном из "
+                           "файлов:\n%1\n\nПереустановите программу.")
+                            .arg(expected.join(QLatin1Char('\n'))));
+        return;
+    }
+    // Without a program for PDF files the desktop would silently do
+    // nothing; the operator is told where the guide is instead.
+    if (UserGuide::desktopHasPdfViewer() && QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+        return;
+    qWarning().noquote() << "User guide not opened: no PDF viewer for" << guide;
+    showHelpProblem(tr("Не удалось открыть руководство оператора: не найдена программа для "
+                       "просмотра PDF.\n\nРуководство находится в файле:\n%1\n\nОткройте "
+                       "его любой программой просмотра PDF.")
+                        .arg(QDir::toNativeSeparators(guide)));
+}
+
+void OrvaneWindow::showHelpProblem(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, tr("Справка"), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("helpProblemBox"));
+    // The path can be copied from the box.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
 }
 
 void OrvaneWindow::exceededThreshoulds()

@@ -75,6 +75,7 @@ private:
     // "Обработать" found a device assigned to nobody: says so and offers to
     // give it to a user.
     void offerAssignment(DeviceConnection *found);
+    void showHelpProblem(const QString &text);
 
     QScopedPointer<Ui::OrvaneWindow> ui;
     GroupsAndUsersSummaryWidget *groupsAndUsersPage = nullptr;
