@@ -1,8 +1,12 @@
 #include "app/Startup.h"
 
+#include "app/DiagnosticLog.h"
+#include "app/InstallLayout.h"
 #include "app/LibraryPath.h"
 #include "app/LoginDialog.h"
+#include "app/UserGuide.h"
 #include "db/DataBase.h"
+#include "db/DeviceType.h"
 #include "db/MetaTypes.h"
 #include "device/LinkSettings.h"
 #include "ui/OrvaneWindow.h"
@@ -11,6 +15,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
+#include <QLibrary>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -31,6 +37,7 @@ int Startup::run(int argc, char *argv[])
         QTranslator translator;
         installTranslation(translator);
         setApplicationIdentity();
+        startDiagnosticLog();
         return runMaintenance();
     }
 
@@ -38,6 +45,8 @@ int Startup::run(int argc, char *argv[])
     QTranslator translator;
     installTranslation(translator);
     setApplicationIdentity();
+    setDesktopIdentity();
+    startDiagnosticLog();
     // The workstation's link to the dosimeter, for the plug-in.
     LinkSettings::applyToEnvironment();
     return runApplication(app);
@@ -60,6 +69,7 @@ int Startup::runApplication(QApplication &app)
 {
     if (!makeDatabaseUsable())
         return DatabaseUnusable;
+    logInstallation();
     if (!logIn())
         return LoginCancelled;
     return runMainWindow(app);
@@ -94,7 +104,8 @@ QString Startup::executableDirectory(const char *argv0)
 
 void Startup::addLibraryDirectory(const QString &executableDir)
 {
-    LibraryPath::setLibraryDirectory(QDir(executableDir).filePath(QStringLiteral("mydlls")));
+    LibraryPath::setLibraryDirectories(InstallLayout::pluginDirectories(executableDir));
+    UserGuide::setSearchDirectories(InstallLayout::helpDirectories(executableDir));
 }
 
 bool Startup::installTranslation(QTranslator &translator)
@@ -122,6 +133,50 @@ void Startup::setApplicationIdentity()
 {
     QCoreApplication::setApplicationName(applicationName());
     QCoreApplication::setOrganizationName(organizationName());
+}
+
+void Startup::setDesktopIdentity()
+{
+    // What the operator sees: the name in window titles and PDF files, the
+    // icon, and the desktop entry the windows belong to.
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("КВР-ТМ4040"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QIcon icon;
+    for (int size : {32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/orvane-%1.png").arg(size));
+    QGuiApplication::setWindowIcon(icon);
+}
+
+void Startup::startDiagnosticLog()
+{
+    const QString folder = VDB::DataBase::dataDirectory();
+    if (folder.isEmpty())
+        return;
+    DiagnosticLog::install(DiagnosticLog::fileNameIn(folder));
+    qInfo().noquote() << "orvane" << InstallLayout::version() << "started, Qt" << qVersion()
+                      << "executable" << QCoreApplication::applicationFilePath();
+}
+
+void Startup::logInstallation()
+{
+    qInfo().noquote() << "Plug-in folders:" << LibraryPath::libraryDirectories().join(", ");
+    for (const DeviceType *type : VDB::DataBase::instance()->deviceTypes()) {
+        // Loaded here already, so that a broken installation shows in the
+        // log before an operator ever reaches for a device.
+        QLibrary library(LibraryPath::resolve(type->connector));
+        if (library.load() && library.resolve("getPlugin"))
+            qInfo().noquote() << "Device plug-in" << type->connector << "for" << type->name << "at"
+                              << library.fileName();
+        else
+            qWarning().noquote() << "Device plug-in" << type->connector << "for" << type->name
+                                 << "not loaded:" << library.errorString();
+    }
+    const QString guide = UserGuide::find();
+    if (guide.isEmpty())
+        qWarning().noquote() << "User guide not found, expected at"
+                             << UserGuide::expectedPaths().join(", ");
+    else
+        qInfo().noquote() << "User guide at" << guide;
 }
 
 QString Startup::dataFolderProblem()
@@ -164,6 +219,7 @@ int Startup::runMaintenance()
         qWarning().noquote() << generated.message;
         return DatabaseUnusable;
     }
+    logInstallation();
     return MaintenanceDone;
 }
 

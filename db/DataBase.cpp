@@ -207,6 +207,10 @@ OperationResult DataBase::check(bool recreate)
 
     // A read-only file stays usable without the extra indexes.
     ensureIndexes();
+    // The first read may have failed while another program held the file;
+    // a usable database without its caches would refuse every login.
+    if (!m_loaded)
+        loadAll();
     return {0};
 }
 

@@ -91,8 +91,9 @@ public:
 
     // Events. addEvents stores the batch in one transaction, skipping events
     // already stored; returns whether the batch was stored (also true for an
-    // empty list) and emits historyAdded() after the commit.
-    bool addEvents(const QList<VDB::Event> &events);
+    // empty list), puts the number of new rows in `stored` when given, and
+    // emits historyAdded() after the commit.
+    bool addEvents(const QList<VDB::Event> &events, int *stored = nullptr);
     // Types 100, 101, 200, 300 only; opens no transaction, emits nothing.
     bool addEvent(const VDB::Event &event);
     void userEvents(QList<VDB::Event> &list, const QDate &from, const QDate &to,
@@ -177,6 +178,8 @@ private:
     QList<SharedThreshold> m_thresholds;
     Options m_options;
     SharedUser m_currentUser;
+    // Whether loadAll() has run on this connection.
+    bool m_loaded = false;
 };
 
 } // namespace VDB

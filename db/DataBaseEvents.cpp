@@ -36,10 +36,13 @@ const int MaxUsersPerStatement = 10000;
 
 } // namespace
 
-bool DataBase::addEvents(const QList<VDB::Event> &events)
+bool DataBase::addEvents(const QList<VDB::Event> &events, int *stored)
 {
+    if (stored)
+        *stored = 0;
     if (events.isEmpty())
         return true;
+    int inserted = 0;
     Transaction transaction(connection());
     QSqlQuery query(connection());
     bool ok = prepare(query,
@@ -69,10 +72,15 @@ bool DataBase::addEvents(const QList<VDB::Event> &events)
         query.bindValue(13, int(e.hvFault));
         query.bindValue(14, textOrNull(e.comment));
         ok = exec(query);
+        // 0 for a row already stored (ignored by the unique index).
+        if (ok)
+            inserted += query.numRowsAffected();
     }
     query.finish();
     if (!ok || !transaction.commit())
         return false;
+    if (stored)
+        *stored = inserted;
     emit historyAdded();
     return true;
 }
