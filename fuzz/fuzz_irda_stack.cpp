@@ -93,8 +93,8 @@ QList<QByteArray> chainOf(const QByteArray &input)
 {
     QList<QByteArray> frames;
     int at = 0;
-    // A few dozen frames reach every state; more only cost time.
-    while (at < input.size() && frames.size() < 40) {
+    // Two windows of eight frames reach every state; more only cost time.
+    while (at < input.size() && frames.size() < 16) {
         const int length = quint8(input.at(at++));
         frames.append(input.mid(at, length));
         at += length;
