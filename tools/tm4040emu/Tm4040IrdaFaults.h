@@ -15,6 +15,10 @@ struct Tm4040IrdaFaults
     double corruptToDevice = 0;
     double corruptFromDevice = 0;
     quint32 seed = 1;
+    // Unnumbered frames (discovery, connection, disconnection) travel
+    // untouched by the loss and damage above, for tests about the data
+    // that a connected link carries through bad air.
+    bool spareUnnumbered = false;
 
     // A busy device: once it has taken `busyAfterIFrames` I-frames on a link
     // (0: at once), it answers RNR and takes no I-frames for `busyMs`.

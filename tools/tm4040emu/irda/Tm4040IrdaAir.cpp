@@ -18,6 +18,13 @@ quint32 drawAddress(quint32 seed, quint32 salt)
     return address;
 }
 
+// Address, control: the two low bits of the control field set mark an
+// unnumbered frame (XID, SNRM, DISC, UA, DM, ...).
+bool isUnnumbered(const QByteArray &frame)
+{
+    return frame.size() >= 2 && (quint8(frame.at(1)) & 0x03) == 0x03;
+}
+
 } // namespace
 
 Tm4040IrdaAir::Tm4040IrdaAir(const Tm4040Scenario &scenario,
@@ -76,11 +83,12 @@ void Tm4040IrdaAir::receive(const char *data, int size, qint64 nowUs, int hostBa
     m_deframer.feed(data, size);
     QByteArray raw;
     while (m_deframer.takeFrame(&raw)) {
-        if (chance(m_faults.dropToDevice)) {
+        const bool spared = m_faults.spareUnnumbered && isUnnumbered(raw);
+        if (!spared && chance(m_faults.dropToDevice)) {
             ++m_counters.droppedToDevice;
             continue;
         }
-        if (chance(m_faults.corruptToDevice)) {
+        if (!spared && chance(m_faults.corruptToDevice)) {
             flipBit(&raw);
             ++m_counters.corruptedToDevice;
         }
@@ -131,12 +139,13 @@ void Tm4040IrdaAir::collect(Tm4040IrDevice *device)
         ++m_counters.framesSent;
         if (m_verbose)
             qDebug().noquote() << "emulator irda out" << output.frame.toHex(' ').toUpper();
-        if (chance(m_faults.dropFromDevice)) {
+        const bool spared = m_faults.spareUnnumbered && isUnnumbered(output.frame);
+        if (!spared && chance(m_faults.dropFromDevice)) {
             ++m_counters.droppedFromDevice;
             continue;
         }
         QByteArray body = Tm4040IrSirFramer::withFcs(output.frame);
-        if (chance(m_faults.corruptFromDevice)) {
+        if (!spared && chance(m_faults.corruptFromDevice)) {
             flipBit(&body);
             ++m_counters.corruptedFromDevice;
         }
