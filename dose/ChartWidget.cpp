@@ -8,6 +8,7 @@
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 #include "dose/ChartTicks.h"
+#include "report/QtRPT.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
@@ -167,6 +168,35 @@ ChartWidget::~ChartWidget() = default;
 QSize ChartWidget::sizeHint() const
 {
     return QSize(200, 200);
+}
+
+int ChartWidget::readableHeight(const QFont &font)
+{
+    // Legend, a few value ticks and the time labels below.
+    return qMax(180, 13 * QFontMetrics(font).height());
+}
+
+QImage ChartWidget::reportImage(const QObject *report) const
+{
+    const auto *engine = qobject_cast<const QtRPT *>(report);
+    return printImage(engine ? engine->imageFrame() : QSizeF(), QtRPT::PrintDpi);
+}
+
+QImage ChartWidget::printImage(const QSizeF &frame, qreal dpi) const
+{
+    QSize size = frame.toSize();
+    if (size.isEmpty())
+        size = this->size();
+    if (size.isEmpty())
+        size = sizeHint();
+    // Laid out and ticked for the frame, drawn, and back to the screen.
+    auto *self = const_cast<ChartWidget *>(this);
+    self->m_printViewport = QRect(QPoint(0, 0), size);
+    self->refreshTicks();
+    const QPixmap picture = m_plot->toPixmap(size.width(), size.height(), qMax<qreal>(1, dpi / 96));
+    self->m_printViewport = QRect();
+    self->refreshTicks();
+    return picture.toImage();
 }
 
 double ChartWidget::displayRate(double microSvPerHour)
@@ -533,7 +563,7 @@ void ChartWidget::layoutPlot()
 {
     // Also before the widget is shown, the plot takes its share of our size.
     layout()->activate();
-    m_plot->setViewport(m_plot->rect());
+    m_plot->setViewport(m_printViewport.isValid() ? m_printViewport : m_plot->rect());
     QCPLayoutGrid *layout = m_plot->plotLayout();
     layout->update(QCPLayoutElement::upPreparation);
     layout->update(QCPLayoutElement::upMargins);

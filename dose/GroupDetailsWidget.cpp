@@ -2,12 +2,13 @@
 #include "ui_GroupDetailsWidget.h"
 
 #include "app/AccessCheck.h"
-#include "dose/ChartWidget.h"
 #include "db/DoseUnits.h"
+#include "dose/ChartWidget.h"
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
 #include "dose/UserDetailsWidget.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -57,7 +58,7 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
 {
     m_ui->setupUi(this);
     // Month names and calendars in Russian, like the rest of the program.
-    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    setLocale(RussianFormat::locale());
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate now = db->today();
@@ -66,7 +67,7 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
     m_ui->endDateEdit->setDate(now);
     m_ui->startDateEdit->setDate(now.addDays(-db->options().interval));
     for (QDateEdit *edit : {m_ui->startDateEdit, m_ui->endDateEdit})
-        edit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+        RussianFormat::setUpDateEdit(edit);
 
     QHeaderView *header = m_ui->usersTableWidget->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -284,7 +285,8 @@ void GroupDetailsWidget::updateThresholds()
     for (const SharedThreshold &threshold : qAsConst(m_group->thresholds)) {
         const double sum = ThresholdEvaluator::groupSum(*threshold, m_group);
         bars->addBar(threshold->name, options.edColor(threshold->channel),
-                     ThresholdEvaluator::fillPercentage(sum, threshold->value));
+                     ThresholdEvaluator::fillPercentage(sum, threshold->value), sum,
+                     threshold->value);
     }
     bars->show();
 }
@@ -455,19 +457,15 @@ void GroupDetailsWidget::getValue(const int recNo, const QString paramName, QVar
         switch (tab) {
         case MonthTab: {
             // The month on its own is named in the nominative ("март 2024").
-            const QDate month = m_ui->monthDateEdit->date();
-            paramValue = QStringLiteral("%1 %2")
-                             .arg(locale().standaloneMonthName(month.month()))
-                             .arg(month.year());
+            paramValue = RussianFormat::month(m_ui->monthDateEdit->date());
             break;
         }
         case YearTab:
             paramValue = QString::number(m_ui->yearDateEdit->date().year());
             break;
         case PeriodTab:
-            paramValue = QStringLiteral("%1 - %2").arg(
-                m_ui->startDateEdit->date().toString(QStringLiteral("dd.MM.yy")),
-                m_ui->endDateEdit->date().toString(QStringLiteral("dd.MM.yy")));
+            paramValue
+                = RussianFormat::period(m_ui->startDateEdit->date(), m_ui->endDateEdit->date());
             break;
         }
     }
@@ -484,5 +482,5 @@ void GroupDetailsWidget::getValueImage(int recNo, QString paramName, QImage &par
         = {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget};
     const int tab = m_ui->tabWidget->currentIndex();
     if (tab >= 0 && tab < 3)
-        paramValue = charts[tab]->grab().toImage();
+        paramValue = charts[tab]->reportImage(sender());
 }

@@ -22,7 +22,8 @@ void ThresholdsWidget::clear()
     }
 }
 
-void ThresholdsWidget::addBar(const QString &name, const QColor &color, double percentage)
+void ThresholdsWidget::addBar(const QString &name, const QColor &color, double percentage,
+                              double dose, double limit)
 {
     auto *label = new QLabel(ui->groupBox);
     // Names are shown as typed, never as markup.
@@ -31,6 +32,7 @@ void ThresholdsWidget::addBar(const QString &name, const QColor &color, double p
     auto *bar = new ThresholdBar(ui->groupBox);
     bar->setColor(color);
     bar->setPercentage(percentage);
+    bar->setAmounts(dose, limit);
     ui->barsLayout->addWidget(label);
     ui->barsLayout->addWidget(bar);
 }

@@ -3,6 +3,7 @@
 
 #include "db/DataBase.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 #include "ui/DeviceTableRows.h"
 
 #include <QCalendarWidget>
@@ -22,8 +23,8 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
     , m_ui(new Ui::DeviceDetailsWidget)
 {
     m_ui->setupUi(this);
-    m_ui->startDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-    m_ui->endDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+    RussianFormat::setUpDateEdit(m_ui->startDateEdit);
+    RussianFormat::setUpDateEdit(m_ui->endDateEdit);
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate today = db->today();
@@ -144,9 +145,9 @@ void DeviceDetailsWidget::getValue(const int record, const QString name, QVarian
 {
     Q_UNUSED(page)
     if (name == QLatin1String("startDate"))
-        value = m_ui->startDateEdit->date().toString(QStringLiteral("dd-MM-yyyy"));
+        value = RussianFormat::date(m_ui->startDateEdit->date());
     else if (name == QLatin1String("endDate"))
-        value = m_ui->endDateEdit->date().toString(QStringLiteral("dd-MM-yyyy"));
+        value = RussianFormat::date(m_ui->endDateEdit->date());
     else if (name == QLatin1String("devName"))
         value = m_device ? m_device->name : QString();
     else

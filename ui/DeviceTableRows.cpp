@@ -1,6 +1,7 @@
 #include "ui/DeviceTableRows.h"
 
 #include "db/User.h"
+#include "report/RussianFormat.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -161,7 +162,7 @@ bool historyReportImage(const QTableWidget *table, int record, const QString &na
 
 QString dateTimeText(const QDateTime &dateTime)
 {
-    return dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+    return RussianFormat::dateTime(dateTime);
 }
 
 } // namespace DeviceTableRows

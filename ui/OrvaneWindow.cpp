@@ -26,6 +26,7 @@
 #include "ui/GroupsAndUsersSummaryWidget.h"
 #include "ui/ProgrammSettingsDialog.h"
 #include "ui/UserEditDialog.h"
+#include "ui/WorkstationLayout.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -175,10 +176,12 @@ OrvaneWindow::OrvaneWindow(QWidget *parent)
     // the first change of the groups.
     updateDelGroupAction();
     fillComponentsTree();
+    WorkstationLayout::restore(this);
 }
 
 OrvaneWindow::~OrvaneWindow()
 {
+    WorkstationLayout::save(this);
     // The tree dies with the window's children; its last signals must not
     // reach a half-destroyed window.
     ui->componentsTreeWidget->disconnect(this);
@@ -572,6 +575,7 @@ void OrvaneWindow::groupAdded(const SharedGroup &)
 {
     updateDelGroupAction();
     fillComponentsTree();
+    WorkstationLayout::restore(this);
 }
 
 void OrvaneWindow::groupUpdated(const SharedGroup &)
@@ -583,6 +587,7 @@ void OrvaneWindow::groupDeleted(const SharedGroup &)
 {
     updateDelGroupAction();
     fillComponentsTree();
+    WorkstationLayout::restore(this);
 }
 
 void OrvaneWindow::fillComponentsTree()
