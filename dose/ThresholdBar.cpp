@@ -1,7 +1,5 @@
 #include "dose/ThresholdBar.h"
 
-#include "db/DoseUnits.h"
-
 #include <QPainter>
 #include <cmath>
 
@@ -27,10 +25,11 @@ void ThresholdBar::setPercentage(double percentage)
     update();
 }
 
-void ThresholdBar::setAmounts(double dose, double limit)
+void ThresholdBar::setAmounts(double dose, double limit, const QString &unit)
 {
     m_dose = dose;
     m_limit = limit;
+    m_unit = unit;
     updateGeometry();
     update();
 }
@@ -46,7 +45,8 @@ QString ThresholdBar::text() const
     const int decimals = m_limit >= 0.1 || m_limit == 0 ? 2 : 4;
     return tr("%1 из %2 %3 (%4)")
         .arg(QString::number(m_dose, 'f', decimals), QString::number(m_limit, 'f', decimals),
-             DoseUnits::currentMilliUnitName(), share);
+             m_unit, share)
+        .simplified();
 }
 
 int ThresholdBar::filledWidth(int width, double percentage)

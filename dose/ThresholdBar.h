@@ -20,9 +20,9 @@ public:
     // is exceeded) draws a full bar.
     void setPercentage(double percentage);
 
-    // The dose reached and the limit, in the display milli-unit, printed
-    // beside the share; without them the bar shows the share alone.
-    void setAmounts(double dose, double limit);
+    // The dose reached and the limit, in `unit`, printed beside the share;
+    // without them (negative) the bar shows the share alone.
+    void setAmounts(double dose, double limit, const QString &unit);
     // What the bar prints: "0.25 из 0.50 мЗв (50.0%)", or the share alone
     // ("50.0%", "∞%" for an infinite one) when no amounts are set.
     QString text() const;
@@ -42,4 +42,5 @@ private:
     double m_percentage = 0;
     double m_dose = -1;
     double m_limit = -1;
+    QString m_unit;
 };

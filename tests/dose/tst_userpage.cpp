@@ -34,6 +34,7 @@ private slots:
     void menuCarriesTheUser();
     void menuSkipsMissingActions();
     void dayTableRowsAndStateTexts();
+    void dayTableNewestFirstWithAssignments();
     void stateTextOrder_data();
     void stateTextOrder();
     void changeDayMovesOneDay();
@@ -220,14 +221,14 @@ void UserPageTest::dayTableRowsAndStateTexts()
     QVERIFY(table->columnWidth(5) >= 190);
     // The day's events only, newest insertion first.
     QCOMPARE(table->rowCount(), 2);
-    const QStringList newest = {QStringLiteral("15.03.2026 10:00:00"),
+    const QStringList newest = {QStringLiteral("15 мар. 2026 10:00:00"),
                                 QString::fromUtf8("КВР-ТМ4040 #8009"),
                                 QStringLiteral("1.500"),
                                 QStringLiteral("0.00"),
                                 QStringLiteral("18"),
                                 QString::fromUtf8("Норма"),
                                 QString()};
-    const QStringList oldest = {QStringLiteral("15.03.2026 09:05:07"),
+    const QStringList oldest = {QStringLiteral("15 мар. 2026 09:05:07"),
                                 QString::fromUtf8("КВР-ТМ4040 #8009"),
                                 QStringLiteral("0.013"),
                                 QStringLiteral("0.15"),
@@ -238,6 +239,34 @@ void UserPageTest::dayTableRowsAndStateTexts()
         QCOMPARE(table->item(0, column)->text(), newest.at(column));
         QCOMPARE(table->item(1, column)->text(), oldest.at(column));
     }
+}
+
+void UserPageTest::dayTableNewestFirstWithAssignments()
+{
+    // Stored out of time order, and an assignment that is no reading.
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(10, 0)), 200, 0.5)}));
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(8, 0)), 200, 0.25),
+                                   event(QDateTime(m_today, QTime(9, 0)), 100, 0)}));
+    Options options = m_db->db()->options();
+    options.units = DoseUnits::Roentgen;
+    QVERIFY(m_db->db()->updateOptions(options));
+
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    auto *table = page.findChild<QTableWidget *>("historyTableWidget");
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(table->item(0, 0)->text().endsWith("10:00:00"));
+    QVERIFY(table->item(1, 0)->text().endsWith("09:00:00"));
+    QVERIFY(table->item(2, 0)->text().endsWith("08:00:00"));
+    QCOMPARE(table->item(1, 2)->text(), QString());
+    QCOMPARE(table->item(1, 5)->text(), QString::fromUtf8("Прибор назначен"));
+    QCOMPARE(table->item(2, 2)->text(), QStringLiteral("25.000"));
+    // The dose heading names the unit the numbers are in.
+    QCOMPARE(table->horizontalHeaderItem(2)->text(), QString::fromUtf8("ЭД, мР"));
+    options.units = DoseUnits::Sievert;
+    QVERIFY(m_db->db()->updateOptions(options));
+    QCOMPARE(table->horizontalHeaderItem(2)->text(), QString::fromUtf8("ЭД, мЗв"));
+    QCOMPARE(table->item(2, 2)->text(), QStringLiteral("0.250"));
 }
 
 void UserPageTest::stateTextOrder_data()

@@ -213,7 +213,7 @@ void PagePrintTest::userDayReportFollowsTheTableOrder()
     QCOMPARE(printed->recordCount, QList<int> {5});
     QCOMPARE(printed->value(QStringLiteral("userName")), QStringLiteral("Петров Пётр"));
     QCOMPARE(printed->value(QStringLiteral("details")), QStringLiteral("Отчёт за день"));
-    QCOMPARE(printed->value(QStringLiteral("date")), QStringLiteral("15.03.2026"));
+    QCOMPARE(printed->value(QStringLiteral("date")), QStringLiteral("15 мар. 2026"));
     for (int row = 0; row < 5; ++row) {
         QCOMPARE(printed->value(QStringLiteral("time"), row), times.at(row));
         QCOMPARE(printed->value(QStringLiteral("device"), row), table->item(row, 1)->text());
@@ -222,9 +222,9 @@ void PagePrintTest::userDayReportFollowsTheTableOrder()
         QCOMPARE(printed->value(QStringLiteral("channel"), row), table->item(row, 4)->text());
     }
     // Smallest dose first: 0.1 mSv was recorded at 09:15.
-    QCOMPARE(printed->value(QStringLiteral("time"), 0), QStringLiteral("15.03.2026 09:15:00"));
+    QCOMPARE(printed->value(QStringLiteral("time"), 0), QStringLiteral("15 мар. 2026 09:15:00"));
     QCOMPARE(printed->value(QStringLiteral("channel"), 0), QStringLiteral("101"));
-    QVERIFY(printed->texts.contains(QStringLiteral(" 15.03.2026 09:15:00")));
+    QVERIFY(printed->texts.contains(QStringLiteral(" 15 мар. 2026 09:15:00")));
     // The chart of the day, as large as on the screen.
     const QImage graph = printed->images.value(QStringLiteral("graph"));
     QVERIFY(!graph.isNull());
@@ -235,8 +235,8 @@ void PagePrintTest::userDayReportFollowsTheTableOrder()
     table->sortItems(2, Qt::DescendingOrder);
     printed = catchPrint(&page);
     child<QPushButton>(&page, "printDayButton")->click();
-    QCOMPARE(printed->value(QStringLiteral("time"), 0), QStringLiteral("15.03.2026 10:15:00"));
-    QCOMPARE(printed->value(QStringLiteral("time"), 4), QStringLiteral("15.03.2026 09:15:00"));
+    QCOMPARE(printed->value(QStringLiteral("time"), 0), QStringLiteral("15 мар. 2026 10:15:00"));
+    QCOMPARE(printed->value(QStringLiteral("time"), 4), QStringLiteral("15 мар. 2026 09:15:00"));
 }
 
 void PagePrintTest::userDayReportOfAnEmptyDay()
@@ -279,7 +279,7 @@ void PagePrintTest::userDoseReportsByTab_data()
     QTest::newRow("period") << int(UserDetailsWidget::PeriodTab) << "printPeriodButton"
                             << "Отчёт по пользователю (за период)"
                             << "Доза за период"
-                            << "08.03.26 - 15.03.26"
+                            << "8 мар. 2026 – 15 мар. 2026"
                             << "rangeChartWidget";
 }
 
@@ -333,7 +333,7 @@ void PagePrintTest::groupReportsByTab_data()
     QTest::newRow("period") << int(GroupDetailsWidget::PeriodTab) << "printPeriodButton"
                             << "Групповая доза (за период)"
                             << "Доза за период"
-                            << "01.02.26 - 15.03.26";
+                            << "1 февр. 2026 – 15 мар. 2026";
 }
 
 void PagePrintTest::groupReportsByTab()
@@ -416,7 +416,7 @@ void PagePrintTest::internalHistoryReport()
              QStringLiteral("КВР-ТМ4040#%1").arg(DeviceSerial));
     QCOMPARE(printed->value(QStringLiteral("details")),
              QStringLiteral("Внутренняя история прибора"));
-    QCOMPARE(printed->value(QStringLiteral("date")), QStringLiteral("08.03.26 - 15.03.26"));
+    QCOMPARE(printed->value(QStringLiteral("date")), QStringLiteral("8 мар. 2026 – 15 мар. 2026"));
     for (int row : {0, 17, 39}) {
         for (int column = 0; column < 4; ++column) {
             const char *names[] = {"time", "event", "value", "channel"};
