@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/CommandLineExport.h"
 #include "app/LibraryPath.h"
 #include "app/LoginDialog.h"
 #include "db/DataBase.h"
@@ -10,6 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -22,6 +24,16 @@
 int Startup::run(int argc, char *argv[])
 {
     prepareProcess(argc > 0 ? argv[0] : nullptr);
+
+    // An export shows no window either, but lays out its pages with fonts.
+    if (CommandLineExport::isExportRun(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        QTranslator translator;
+        installTranslation(translator);
+        setApplicationIdentity();
+        return CommandLineExport::run(app.arguments());
+    }
 
     // The maintenance run shows nothing, so it must not need a display: a
     // console application object lets it run where no window system is.

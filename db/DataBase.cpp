@@ -63,6 +63,12 @@ void DataBase::setFileName(const QString &fileName)
     g_fileName = fileName;
 }
 
+QString DataBase::configuredFileName()
+{
+    return g_instance ? g_instance->m_fileName
+                      : (g_fileName.isEmpty() ? defaultFileName() : g_fileName);
+}
+
 void DataBase::destroyInstance()
 {
     delete g_instance;
@@ -205,8 +211,9 @@ OperationResult DataBase::check(bool recreate)
         return {-1, tr("Неподдерживаемая версия базы данных")};
     version.finish();
 
-    // A read-only file stays usable without the extra indexes.
+    // A read-only file stays usable without the extra indexes and tables.
     ensureIndexes();
+    ensureDoseRecord();
     return {0};
 }
 
@@ -264,6 +271,7 @@ OperationResult DataBase::create(const QStringList &tables)
     if (created.code != 0)
         return created;
     loadAll();
+    ensureDoseRecord();
     return {0};
 }
 

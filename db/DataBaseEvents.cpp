@@ -2,8 +2,9 @@
 
 #include "db/DataBase.h"
 
-#include "db/Transaction.h"
 #include "db/DoseUnits.h"
+#include "db/EventWearers.h"
+#include "db/Transaction.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -36,8 +37,11 @@ const int MaxUsersPerStatement = 10000;
 
 } // namespace
 
-bool DataBase::addEvents(const QList<VDB::Event> &events)
+bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *report)
 {
+    EventBatchReport counts;
+    if (report)
+        *report = counts;
     if (events.isEmpty())
         return true;
     Transaction transaction(connection());
@@ -51,11 +55,40 @@ bool DataBase::addEvents(const QList<VDB::Event> &events)
                                      ":medValue, :channel, :eventNumber, :edThreshold, "
                                      ":medThreshold, :batteryLow, :detectorFault, :hvFault, "
                                      ":comment)"));
+    // Rows of nobody escape the unique index (its NULLs all differ): they are
+    // looked for before they are stored.
+    QSqlQuery unowned(connection());
+    ok = ok
+        && prepare(unowned,
+                   QStringLiteral("SELECT 1 FROM Events WHERE userId IS NULL AND deviceId = ? AND "
+                                  "deviceSerial = ? AND dateTime = ?"));
+    EventWearers wearers(connection());
     for (int i = 0; ok && i < events.size(); ++i) {
         const Event &e = events.at(i);
-        query.bindValue(0, dateTimeValue(e.dateTime));
-        query.bindValue(1, e.user ? QVariant(e.user->id) : QVariant(QVariant::Int));
-        query.bindValue(2, e.deviceType ? QVariant(e.deviceType->id) : QVariant(QVariant::Int));
+        const QVariant dateTime = dateTimeValue(e.dateTime);
+        int storedFor = e.user ? e.user->id : 0;
+        if (wearers.isOutsideAssignment(e)) {
+            storedFor = wearers.wearerAt(e, dateTime.toString());
+            if (storedFor != e.user->id)
+                ++counts.outsideAssignment;
+        }
+        const QVariant deviceId
+            = e.deviceType ? QVariant(e.deviceType->id) : QVariant(QVariant::Int);
+        if (storedFor <= 0) {
+            unowned.bindValue(0, deviceId);
+            unowned.bindValue(1, e.deviceSerial);
+            unowned.bindValue(2, dateTime);
+            ok = exec(unowned);
+            const bool stored = ok && unowned.next();
+            unowned.finish();
+            if (stored) {
+                ++counts.alreadyStored;
+                continue;
+            }
+        }
+        query.bindValue(0, dateTime);
+        query.bindValue(1, storedFor > 0 ? QVariant(storedFor) : QVariant(QVariant::Int));
+        query.bindValue(2, deviceId);
         query.bindValue(3, e.deviceSerial);
         query.bindValue(4, e.eventType);
         query.bindValue(5, e.value);
@@ -68,11 +101,19 @@ bool DataBase::addEvents(const QList<VDB::Event> &events)
         query.bindValue(12, int(e.detectorFault));
         query.bindValue(13, int(e.hvFault));
         query.bindValue(14, textOrNull(e.comment));
-        ok = exec(query);
+        ok = ok && exec(query);
+        if (ok && query.numRowsAffected() > 0)
+            ++counts.inserted;
+        else if (ok)
+            ++counts.alreadyStored;
     }
+    ok = ok && wearers.ok();
     query.finish();
-    if (!ok || !transaction.commit())
+    unowned.finish();
+    if (!ok || !syncDoseRecord() || !transaction.commit())
         return false;
+    if (report)
+        *report = counts;
     emit historyAdded();
     return true;
 }
@@ -224,7 +265,12 @@ double DataBase::userDose(quint16 period, const SharedUser &user) const
     query.addBindValue(dateText(window.first));
     query.addBindValue(dateText(window.second));
     query.addBindValue(int(EventDose));
-    return toDisplayDose(doseSum(query));
+    const double records = doseSum(query);
+    if (!countsReadings())
+        return toDisplayDose(records);
+    return toDisplayDose(
+        records
+        + readingDoseSum(window.first, window.second, user ? QList<int> {user->id} : QList<int>()));
 }
 
 double DataBase::groupDose(quint16 period, const SharedGroup &group) const
@@ -251,7 +297,13 @@ double DataBase::groupDose(quint16 period, const SharedGroup &group) const
             query.addBindValue(users.at(i)->id);
         sum += doseSum(query);
     }
-    return toDisplayDose(sum);
+    if (!countsReadings())
+        return toDisplayDose(sum);
+    QList<int> ids;
+    ids.reserve(users.size());
+    for (const SharedUser &user : users)
+        ids.append(user->id);
+    return toDisplayDose(sum + readingDoseSum(window.first, window.second, ids));
 }
 
 } // namespace VDB

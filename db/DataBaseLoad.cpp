@@ -62,6 +62,7 @@ void DataBase::loadAll()
     loadUsers();
     loadGroups();
     loadThresholds();
+    loadDoseSettings();
 }
 
 void DataBase::loadOptions()

@@ -2,10 +2,11 @@
 #include "ui_InternalHistoryDialog.h"
 
 #include "db/DataBase.h"
-#include "device/DeviceConnection.h"
 #include "db/DoseUnits.h"
+#include "device/DeviceConnection.h"
 #include "dose/EventStateText.h"
 #include "report/QtRPT.h"
+#include "report/TableCsvExport.h"
 
 #include <QCalendarWidget>
 #include <QHeaderView>
@@ -47,6 +48,7 @@ InternalHistoryDialog::InternalHistoryDialog(DeviceConnection *connection, QWidg
     , m_connection(connection)
 {
     ui->setupUi(this);
+    TableCsvExport::addContextAction(ui->historyTableWidget, tr("Память прибора"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     if (const DeviceInfo *info = m_connection ? m_connection->info() : nullptr) {

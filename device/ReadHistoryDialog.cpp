@@ -178,7 +178,8 @@ void ReadHistoryDialog::storeHistory()
     VDB::DataBase *db = VDB::DataBase::instance();
     const bool clear = ui->delHistoryCheckBox->isChecked();
     const QString kept = clear ? tr("\n\nИстория в приборе не удалена.") : QString();
-    if (!db->addEvents(m_events)) {
+    EventBatchReport stored;
+    if (!db->addEvents(m_events, &stored)) {
         // Nothing was stored: the device keeps its history and its owner.
         ui->progressBar->setValue(0);
         QMessageBox::critical(this, tr("Ошибка"),
@@ -199,6 +200,15 @@ void ReadHistoryDialog::storeHistory()
         QMessageBox::warning(this, tr("Предупреждение"), what + kept);
     } else if (clear && received > 0) {
         m_connection.plugin()->clearHistory();
+    }
+
+    if (stored.outsideAssignment > 0) {
+        QMessageBox::information(
+            this, tr("Чтение истории"),
+            tr("Записей вне назначения прибора этому пользователю: %1.\nОни сохранены для "
+               "носившего прибор в то время (или без владельца, если он неизвестен) и в дозу "
+               "этого пользователя не входят.")
+                .arg(stored.outsideAssignment));
     }
 
     if (ui->unlinkDeviceCheckBox->isChecked()) {

@@ -3,8 +3,9 @@
 
 #include "db/Channel.h"
 #include "db/DataBase.h"
-#include "db/Options.h"
 #include "db/DoseUnits.h"
+#include "db/Options.h"
+#include "ui/DoseAccountingWidget.h"
 
 #include <QColorDialog>
 
@@ -22,6 +23,9 @@ ProgrammSettingsDialog::ProgrammSettingsDialog(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     connect(m_ui->closeButton, &QPushButton::clicked, this, &ProgrammSettingsDialog::accept);
+    m_doseAccounting = new DoseAccountingWidget(this);
+    m_doseAccounting->setObjectName(QStringLiteral("doseAccountingTab"));
+    m_ui->tabWidget->addTab(m_doseAccounting, tr("Учёт дозы"));
 
     const Options &options = VDB::DataBase::instance()->options();
     m_ui->delHistoryCheckBox->setChecked(options.delHistory);
@@ -109,5 +113,6 @@ void ProgrammSettingsDialog::accept()
     options.medColors[VDB::Gamma] = buttonColor(m_ui->medGammaButton);
 
     VDB::DataBase::instance()->updateOptions(options);
+    m_doseAccounting->store();
     QDialog::accept();
 }

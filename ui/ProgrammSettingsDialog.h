@@ -5,6 +5,7 @@
 
 class QColor;
 class QPushButton;
+class DoseAccountingWidget;
 
 namespace Ui {
 class ProgrammSettingsDialog;
@@ -28,4 +29,5 @@ private:
     static QColor buttonColor(const QPushButton *button);
 
     QScopedPointer<Ui::ProgrammSettingsDialog> m_ui;
+    DoseAccountingWidget *m_doseAccounting = nullptr;
 };

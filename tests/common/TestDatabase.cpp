@@ -212,6 +212,7 @@ StoreSignalSpy::StoreSignalSpy()
     add(&VDB::DataBase::optionsChanged, "optionsChanged");
     add(&VDB::DataBase::thresholdsUpdated, "thresholdsUpdated");
     add(&VDB::DataBase::historyAdded, "historyAdded");
+    add(&VDB::DataBase::doseRecordChanged, "doseRecordChanged");
 }
 
 int StoreSignalSpy::total() const
