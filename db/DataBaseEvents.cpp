@@ -55,33 +55,33 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *repo
                                      ":medValue, :channel, :eventNumber, :edThreshold, "
                                      ":medThreshold, :batteryLow, :detectorFault, :hvFault, "
                                      ":comment)"));
-    // Rows of nobody escape the unique index (its NULLs all differ): they are
-    // looked for before they are stored.
-    QSqlQuery unowned(connection());
+    // A record outside the assignment is stored for someone else, or for
+    // nobody, whom the unique index cannot tell apart (its NULLs all
+    // differ): it is looked for under any user before it is stored.
+    QSqlQuery stored(connection());
     ok = ok
-        && prepare(unowned,
-                   QStringLiteral("SELECT 1 FROM Events WHERE userId IS NULL AND deviceId = ? AND "
-                                  "deviceSerial = ? AND dateTime = ?"));
+        && prepare(stored,
+                   QStringLiteral("SELECT 1 FROM Events WHERE deviceId = ? AND deviceSerial = ? "
+                                  "AND eventType = ? AND dateTime = ?"));
     EventWearers wearers(connection());
     for (int i = 0; ok && i < events.size(); ++i) {
         const Event &e = events.at(i);
         const QVariant dateTime = dateTimeValue(e.dateTime);
+        const QVariant deviceId
+            = e.deviceType ? QVariant(e.deviceType->id) : QVariant(QVariant::Int);
         int storedFor = e.user ? e.user->id : 0;
         if (wearers.isOutsideAssignment(e)) {
             storedFor = wearers.wearerAt(e, dateTime.toString());
             if (storedFor != e.user->id)
                 ++counts.outsideAssignment;
-        }
-        const QVariant deviceId
-            = e.deviceType ? QVariant(e.deviceType->id) : QVariant(QVariant::Int);
-        if (storedFor <= 0) {
-            unowned.bindValue(0, deviceId);
-            unowned.bindValue(1, e.deviceSerial);
-            unowned.bindValue(2, dateTime);
-            ok = exec(unowned);
-            const bool stored = ok && unowned.next();
-            unowned.finish();
-            if (stored) {
+            stored.bindValue(0, deviceId);
+            stored.bindValue(1, e.deviceSerial);
+            stored.bindValue(2, e.eventType);
+            stored.bindValue(3, dateTime);
+            ok = exec(stored);
+            const bool found = ok && stored.next();
+            stored.finish();
+            if (found) {
                 ++counts.alreadyStored;
                 continue;
             }
@@ -109,7 +109,7 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *repo
     }
     ok = ok && wearers.ok();
     query.finish();
-    unowned.finish();
+    stored.finish();
     if (!ok || !syncDoseRecord() || !transaction.commit())
         return false;
     if (report)

@@ -72,6 +72,7 @@ private slots:
     void wearerTimeline();
     void resetAndReassignment();
     void recordsBeforeAnyAssignmentBelongToNobody();
+    void copiesStoredForTheWrongWearerCountOnce();
     void switchOffGivesTheRecordSums();
     void readingsOfAnotherProgramAreTakenIn();
     void missingTablesAreRebuiltAtStart();
@@ -198,6 +199,40 @@ void DoseRecordTest::recordsBeforeAnyAssignmentBelongToNobody()
     // Only what came after the assignment is his; the readings before are
     // still the timeline's.
     QVERIFY(qAbs(total(sidorov) - 0.1) < 1e-12);
+}
+
+// A file where another program stored the previous wearer's records again
+// for the next one: the dose goes to whoever wore the dosimeter, once, and
+// importing the same records again adds nothing.
+void DoseRecordTest::copiesStoredForTheWrongWearerCountOnce()
+{
+    VDB::DataBase *db = m_db->db();
+    DeviceType *type = db->deviceTypes().first();
+    const SharedUser ivanov = m_db->addUser("Иванов");
+    const SharedUser petrov = m_db->addUser("Петров");
+    QVERIFY(db->assignDevice(ivanov, type, 8009, at(1, 8), QString()));
+    QVERIFY(db->assignDevice(petrov, type, 8009, at(3, 8), QString()));
+    const QList<QPair<QDateTime, double>> history
+        = {{at(1, 9), 1.0}, {at(2, 9), 1.5}, {at(3, 9), 2.0}};
+    QVERIFY(m_db->insertEvents(petrov, history, VDB::EventMeasurement));
+    QVERIFY(db->refreshDoseRecord());
+    QCOMPARE(total(ivanov), 0.5);
+    QCOMPARE(total(petrov), 0.5);
+
+    QList<VDB::Event> again;
+    for (const auto &record : history) {
+        VDB::Event e = reading(petrov, record.first, record.second);
+        e.deviceSerial = 8009;
+        again << e;
+    }
+    const int before = TestDatabase::scalar("SELECT COUNT(*) FROM Events").toInt();
+    EventBatchReport report;
+    QVERIFY(db->addEvents(again, &report));
+    QCOMPARE(report.inserted, 0);
+    QCOMPARE(report.outsideAssignment, 2);
+    QCOMPARE(TestDatabase::scalar("SELECT COUNT(*) FROM Events").toInt(), before);
+    QCOMPARE(total(ivanov), 0.5);
+    QCOMPARE(total(petrov), 0.5);
 }
 
 void DoseRecordTest::switchOffGivesTheRecordSums()
