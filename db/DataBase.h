@@ -131,7 +131,7 @@ public:
     QVector<DayDose> userDailyDoses(const SharedUser &user, const QDate &first,
                                     const QDate &last) const;
     // Dose of record per user id over the days [first, last]; a null `first`
-    // means from the beginning. Users without any dose record or reading in
+    // means from the beginning, a null `last` to the end. Users without any dose record or reading in
     // the range are absent.
     QHash<int, double> userDoseTotals(const QDate &first, const QDate &last) const;
     // The same per calendar month, keyed year * 12 + month - 1; only `user`

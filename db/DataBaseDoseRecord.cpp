@@ -238,11 +238,23 @@ QHash<int, QMap<int, double>> DataBase::userMonthDoses(const QDate &first, const
 {
     QHash<int, QMap<int, double>> months;
     const QString from = first.isValid() ? dateText(first) : QString();
-    const QString to = dateText(last.addDays(1));
+    const QString to = last.isValid() ? dateText(last.addDays(1)) : QString();
+    // Only the bounds that are given, and the user when one is.
+    const auto conditions = [&](const char *column) {
+        QString sql;
+        if (!from.isEmpty())
+            sql += QStringLiteral(" AND %1 >= ?").arg(QLatin1String(column));
+        if (!to.isEmpty())
+            sql += QStringLiteral(" AND %1 < ?").arg(QLatin1String(column));
+        if (user)
+            sql += QStringLiteral(" AND userId = ?");
+        return sql;
+    };
     const auto read = [&](QSqlQuery &query) {
-        query.addBindValue(to);
         if (!from.isEmpty())
             query.addBindValue(from);
+        if (!to.isEmpty())
+            query.addBindValue(to);
         if (user)
             query.addBindValue(user->id);
         if (!query.exec())
@@ -253,23 +265,21 @@ QHash<int, QMap<int, double>> DataBase::userMonthDoses(const QDate &first, const
                 months[query.value(0).toInt()][month] += query.value(2).toDouble();
         }
     };
-    const QString fromClause = from.isEmpty() ? QString() : QStringLiteral(" AND %1 >= ?");
-    const QString userClause = user ? QStringLiteral(" AND userId = ?") : QString();
 
     QSqlQuery records(connection());
     records.setForwardOnly(true);
     records.prepare(QStringLiteral("SELECT userId, substr(dateTime, 1, 7), SUM(value) FROM Events "
-                                   "WHERE eventType = %1 AND userId IS NOT NULL AND dateTime < ?")
+                                   "WHERE eventType = %1 AND userId IS NOT NULL")
                         .arg(int(EventDose))
-                    + fromClause.arg(QStringLiteral("dateTime")) + userClause
+                    + conditions("dateTime")
                     + QStringLiteral(" GROUP BY userId, substr(dateTime, 1, 7)"));
     read(records);
     if (countsReadings()) {
         QSqlQuery readings(connection());
         readings.setForwardOnly(true);
         readings.prepare(QStringLiteral("SELECT userId, substr(day, 1, 7), SUM(dose) FROM DoseDays "
-                                        "WHERE day < ?")
-                         + fromClause.arg(QStringLiteral("day")) + userClause
+                                        "WHERE userId IS NOT NULL")
+                         + conditions("day")
                          + QStringLiteral(" GROUP BY userId, substr(day, 1, 7)"));
         read(readings);
     }

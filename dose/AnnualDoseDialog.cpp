@@ -9,8 +9,10 @@
 #include "dose/DoseText.h"
 #include "report/TableCsvExport.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
@@ -38,6 +40,9 @@ AnnualDoseDialog::AnnualDoseDialog(QWidget *parent)
     annual->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_ui->bandsTable->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_ui->bandsTable->setColumnCount(3);
+    // Thirteen columns of doses want the whole width of a small screen.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        resize(qMin(1340, screen->availableGeometry().width() - 20), height());
 
     connect(m_ui->yearSpinBox, qOverload<int>(&QSpinBox::valueChanged), this,
             &AnnualDoseDialog::refill);
@@ -145,6 +150,8 @@ void AnnualDoseDialog::fillBandsTable()
         }
     }
     table->resizeColumnsToContents();
+    table->setColumnWidth(0, qMax(table->columnWidth(0), 160));
+    table->setColumnWidth(2, qMax(table->columnWidth(2), 240));
 }
 
 void AnnualDoseDialog::printReport()

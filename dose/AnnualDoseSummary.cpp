@@ -122,26 +122,28 @@ double AnnualDoseSummary::collectiveDose() const
 
 QString AnnualDoseSummary::markText(int marks)
 {
+    const DoseRecordSettings &limits = VDB::DataBase::instance()->doseSettings();
+    const auto limit = [](double stored) {
+        return DoseText::compact(toDisplayDose(stored));
+    };
     QStringList parts;
     if (marks & OverSingleYear)
-        parts << tr("свыше %1 за год")
-                     .arg(DoseText::number(
-                         toDisplayDose(VDB::DataBase::instance()->doseSettings().singleYearLimit),
-                         0));
+        parts << tr("год > %1").arg(limit(limits.singleYearLimit));
     else if (marks & OverAnnual)
-        parts << tr("за год");
+        parts << tr("год > %1").arg(limit(limits.annualLimit));
     if (marks & OverFiveYears)
-        parts << tr("за 5 лет");
+        parts << tr("5 лет > %1").arg(limit(limits.fiveYearLimit));
     return parts.join(QStringLiteral(", "));
 }
 
 QString AnnualDoseSummary::limitsText()
 {
     const DoseRecordSettings &limits = VDB::DataBase::instance()->doseSettings();
-    return tr("Пределы: %1 за год, %2 за 5 лет, не более %3 в любой год")
-        .arg(DoseText::withUnit(toDisplayDose(limits.annualLimit), 0),
-             DoseText::withUnit(toDisplayDose(limits.fiveYearLimit), 0),
-             DoseText::withUnit(toDisplayDose(limits.singleYearLimit), 0));
+    const QString unit = DoseUnits::currentMilliUnitName();
+    return tr("Пределы: %1 %4 за год, %2 %4 за 5 лет, не более %3 %4 в любой год")
+        .arg(DoseText::compact(toDisplayDose(limits.annualLimit)),
+             DoseText::compact(toDisplayDose(limits.fiveYearLimit)),
+             DoseText::compact(toDisplayDose(limits.singleYearLimit)), unit);
 }
 
 CsvWriter AnnualDoseSummary::annualCsv() const

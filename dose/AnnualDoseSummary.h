@@ -57,7 +57,8 @@ public:
     int wearers() const;
     double collectiveDose() const;
 
-    // "за год", "свыше 50", "за 5 лет" as the mark column says it.
+    // "год > 20", "год > 50", "5 лет > 100": the limits passed, as the mark
+    // column says it.
     static QString markText(int marks);
     // The limits in force, as one line for titles.
     static QString limitsText();

@@ -13,8 +13,7 @@ DoseCard::DoseCard(const SharedUser &user)
         return;
     VDB::DataBase *db = VDB::DataBase::instance();
     db->refreshDoseRecord();
-    const QMap<int, double> months
-        = db->userMonthDoses(QDate(), QDate(9999, 12, 31), user).value(user->id);
+    const QMap<int, double> months = db->userMonthDoses(QDate(), QDate(), user).value(user->id);
     const int current = db->today().year();
     const int first = months.isEmpty() ? current : qMin(months.firstKey() / 12, current);
     const int last = months.isEmpty() ? current : qMax(months.lastKey() / 12, current);

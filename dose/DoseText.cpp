@@ -22,6 +22,13 @@ QString number(double displayed, int decimals)
     return locale.toString(displayed, 'f', decimals);
 }
 
+QString compact(double displayed)
+{
+    QLocale locale = russian();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(displayed, 'g', 6);
+}
+
 QString withUnit(double displayed, int decimals)
 {
     const QString unit = DoseUnits::currentMilliUnitName();

@@ -9,6 +9,8 @@ namespace DoseText {
 
 // "1,234" for a displayed dose.
 QString number(double displayed, int decimals = 3);
+// The shortest form of a number, e.g. a limit: "20", "0,5".
+QString compact(double displayed);
 // "1,234 мЗв".
 QString withUnit(double displayed, int decimals = 3);
 // "декабрь 2026".

@@ -5,6 +5,7 @@
 #include "common/TestDatabase.h"
 #include "dose/AnnualDoseDialog.h"
 #include "dose/AnnualDoseSummary.h"
+#include "dose/DoseCard.h"
 #include "report/CsvWriter.h"
 
 #include <QComboBox>
@@ -36,6 +37,7 @@ private slots:
     void groupFilter();
     void yearWithoutData();
     void bandLimitsBelongBelow();
+    void doseCardByYearAndMonth();
     void pageShowsAndExports();
 
 private:
@@ -170,6 +172,19 @@ void AnnualDosesTest::bandLimitsBelongBelow()
     QCOMPARE(AnnualDoseSummary::bandOf(20), 4);
     QCOMPARE(AnnualDoseSummary::bandOf(50), 5);
     QCOMPARE(AnnualDoseSummary::bandOf(50.0001), 6);
+}
+
+void AnnualDosesTest::doseCardByYearAndMonth()
+{
+    const DoseCard card(m_records);
+    QCOMPARE(card.years().size(), 6); // 2020 to this year, 2025
+    QCOMPARE(card.years().first().year, 2020);
+    QCOMPARE(card.years().at(0).months.at(5), 30.0);
+    QCOMPARE(card.years().at(2).months.at(4), 40.0);
+    QCOMPARE(card.years().at(4).total, 21.0);
+    QCOMPARE(card.years().at(5).total + 1, 1.0);
+    QCOMPARE(card.lifetime(), 91.0);
+    QCOMPARE(DoseCard(m_readings).lifetime(), 112.0);
 }
 
 void AnnualDosesTest::pageShowsAndExports()
