@@ -122,7 +122,12 @@ int CommandLineExport::run(const QStringList &arguments)
         say(tr("База данных не найдена: %1").arg(QDir::toNativeSeparators(fileName)));
         return DatabaseUnusable;
     }
+    VDB::DataBase::setLongWorkProgress([](int percent) {
+        if (percent < 0)
+            say(tr("Подготовка учёта доз по показаниям дозиметров..."));
+    });
     const OperationResult opened = VDB::DataBase::openOrCreate(false);
+    VDB::DataBase::setLongWorkProgress(nullptr);
     if (opened.code != 0) {
         say(tr("База данных недоступна: %1").arg(opened.message));
         return DatabaseUnusable;

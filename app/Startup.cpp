@@ -14,12 +14,14 @@
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QtDebug>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 int Startup::run(int argc, char *argv[])
 {
@@ -184,7 +186,26 @@ bool Startup::makeDatabaseUsable()
         return false;
     }
 
+    // The first open of a file whose dose of record must be computed from
+    // all its readings can take a minute: the operator sees it happen.
+    std::shared_ptr<QProgressDialog> progress;
+    VDB::DataBase::setLongWorkProgress([&progress](int percent) {
+        if (percent < 0) {
+            progress = std::make_shared<QProgressDialog>(
+                tr("Подготовка учёта доз по показаниям дозиметров..."), QString(), 0, 0);
+            progress->setWindowTitle(tr("Учёт доз"));
+            progress->setMinimumDuration(0);
+            progress->show();
+        } else if (progress && percent >= 100) {
+            progress.reset();
+        } else if (progress) {
+            progress->setRange(0, 100);
+            progress->setValue(percent);
+        }
+        QCoreApplication::processEvents();
+    });
     const OperationResult opened = VDB::DataBase::openOrCreate(false);
+    VDB::DataBase::setLongWorkProgress(nullptr);
     if (opened.code == 0)
         return checkWriteAccess();
 

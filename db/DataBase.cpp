@@ -132,6 +132,17 @@ void DataBase::setToday(const QDate &date)
     m_today = date;
 }
 
+QSqlQuery &DataBase::statement(const QString &sql) const
+{
+    QSharedPointer<QSqlQuery> &query = m_statements[sql];
+    if (!query) {
+        query.reset(new QSqlQuery(connection()));
+        query->setForwardOnly(true);
+        query->prepare(sql);
+    }
+    return *query;
+}
+
 bool DataBase::exec(QSqlQuery &query) const
 {
     if (query.exec())
@@ -237,6 +248,7 @@ bool DataBase::reopenEmptyFile(QString *error)
 
 OperationResult DataBase::create(const QStringList &tables)
 {
+    m_statements.clear(); // they would keep the dropped tables busy
     QFile file(QString::fromLatin1(ScriptResource));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {1, tr("Не удалось зачитать скрипт создания базы данных")};

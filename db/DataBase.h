@@ -20,8 +20,10 @@
 #include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QSharedPointer>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 class QSqlDatabase;
 class QSqlQuery;
@@ -65,6 +67,10 @@ public:
     // Closes the connection and destroys the object (tests, shutdown). The
     // next instance() opens the file anew.
     static void destroyInstance();
+    // Told how far long work at opening has come: -1 when it starts, then
+    // percentages, 100 when it is over (the first open of a file whose
+    // dose of record has to be computed from all its readings).
+    static void setLongWorkProgress(std::function<void(int percent)> progress);
 
     QString fileName() const;
     bool isOpen() const;
@@ -131,8 +137,8 @@ public:
     QVector<DayDose> userDailyDoses(const SharedUser &user, const QDate &first,
                                     const QDate &last) const;
     // Dose of record per user id over the days [first, last]; a null `first`
-    // means from the beginning, a null `last` to the end. Users without any dose record or reading in
-    // the range are absent.
+    // means from the beginning, a null `last` to the end. Users without any dose record or reading
+    // in the range are absent.
     QHash<int, double> userDoseTotals(const QDate &first, const QDate &last) const;
     // The same per calendar month, keyed year * 12 + month - 1; only `user`
     // when given.
@@ -197,6 +203,9 @@ private:
     bool countsReadings() const;
     double readingDoseSum(const QDate &start, const QDate &end, const QList<int> &userIds) const;
     OperationResult fillTestData();
+    // A statement prepared once and kept, for sums the threshold scan runs
+    // thousands of times; finish() it after reading.
+    QSqlQuery &statement(const QString &sql) const;
     // Runs a statement and remembers the error text of a failure.
     bool exec(QSqlQuery &query) const;
     bool exec(const QString &sql) const;
@@ -226,6 +235,7 @@ private:
     Options m_options;
     DoseRecordSettings m_doseSettings;
     bool m_doseRecordReady = false;
+    mutable QHash<QString, QSharedPointer<QSqlQuery>> m_statements;
     SharedUser m_currentUser;
 };
 

@@ -35,18 +35,35 @@ int monthKey(const QString &text)
     return month.isValid() ? month.year() * 12 + month.month() - 1 : -1;
 }
 
+std::function<void(int)> g_progress;
+
 } // namespace
+
+void DataBase::setLongWorkProgress(std::function<void(int percent)> progress)
+{
+    g_progress = std::move(progress);
+}
 
 void DataBase::ensureDoseRecord()
 {
+    // A file that has never had the tables (one made by another program)
+    // gets them computed from all its readings: that may take a while.
+    QSqlQuery probe(connection());
+    const bool first = !probe.exec(QStringLiteral("SELECT name FROM DoseRecordState"));
+    probe.finish();
+    if (first && g_progress)
+        g_progress(-1);
     Transaction transaction(connection());
     DoseRecordSync sync(connection());
+    sync.setProgress(g_progress);
     m_doseRecordReady = exec(QString::fromLatin1(CreateSettings)) && sync.createTables()
         && sync.update() && transaction.commit();
     if (!m_doseRecordReady) {
         transaction.rollback();
         qDebug() << "Dose record not available:" << sync.errorText() << m_error;
     }
+    if (g_progress)
+        g_progress(100);
     loadDoseSettings();
 }
 
@@ -153,13 +170,13 @@ double DataBase::readingDoseSum(const QDate &start, const QDate &end,
                 sql += QStringLiteral(" OR userId = ?");
             sql += QLatin1Char(')');
         }
-        QSqlQuery query(connection());
-        query.prepare(sql);
+        QSqlQuery &query = statement(sql);
         query.addBindValue(dateText(start));
         query.addBindValue(dateText(end));
         for (int i = first; i < first + count; ++i)
             query.addBindValue(userIds.at(i));
         sum += doseSum(query);
+        query.finish();
         first += count;
     } while (first < userIds.size());
     return sum;
@@ -250,11 +267,12 @@ QHash<int, QMap<int, double>> DataBase::userMonthDoses(const QDate &first, const
             sql += QStringLiteral(" AND userId = ?");
         return sql;
     };
-    const auto read = [&](QSqlQuery &query) {
+    // Bounds as dates, or as months ("yyyy-MM") for the monthly table.
+    const auto read = [&](QSqlQuery &query, int length) {
         if (!from.isEmpty())
-            query.addBindValue(from);
+            query.addBindValue(from.left(length));
         if (!to.isEmpty())
-            query.addBindValue(to);
+            query.addBindValue(to.left(length));
         if (user)
             query.addBindValue(user->id);
         if (!query.exec())
@@ -273,15 +291,25 @@ QHash<int, QMap<int, double>> DataBase::userMonthDoses(const QDate &first, const
                         .arg(int(EventDose))
                     + conditions("dateTime")
                     + QStringLiteral(" GROUP BY userId, substr(dateTime, 1, 7)"));
-    read(records);
+    read(records, 10);
     if (countsReadings()) {
+        // Whole months come from the monthly table, a few rows per user and
+        // year instead of one per day.
+        const bool wholeMonths = (!first.isValid() || first.day() == 1)
+            && (!last.isValid() || last.addDays(1).day() == 1);
         QSqlQuery readings(connection());
         readings.setForwardOnly(true);
-        readings.prepare(QStringLiteral("SELECT userId, substr(day, 1, 7), SUM(dose) FROM DoseDays "
-                                        "WHERE userId IS NOT NULL")
-                         + conditions("day")
-                         + QStringLiteral(" GROUP BY userId, substr(day, 1, 7)"));
-        read(readings);
+        if (wholeMonths) {
+            readings.prepare(QStringLiteral("SELECT userId, month, SUM(dose) FROM DoseMonths WHERE "
+                                            "userId IS NOT NULL")
+                             + conditions("month") + QStringLiteral(" GROUP BY userId, month"));
+        } else {
+            readings.prepare(QStringLiteral("SELECT userId, substr(day, 1, 7), SUM(dose) FROM "
+                                            "DoseDays WHERE userId IS NOT NULL")
+                             + conditions("day")
+                             + QStringLiteral(" GROUP BY userId, substr(day, 1, 7)"));
+        }
+        read(readings, wholeMonths ? 7 : 10);
     }
     for (QMap<int, double> &perUser : months) {
         for (double &dose : perUser)

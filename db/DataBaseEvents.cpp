@@ -253,24 +253,44 @@ double DataBase::doseSum(QSqlQuery &query) const
 double DataBase::userDose(quint16 period, const SharedUser &user) const
 {
     const auto window = doseWindow(period);
-    QSqlQuery query(connection());
+    const QString start = dateText(window.first);
+    const QString end = dateText(window.second);
+    if (user && countsReadings()) {
+        // Both parts in one statement: the threshold scan asks thousands of
+        // times.
+        QSqlQuery &both = statement(QStringLiteral(
+            "SELECT (SELECT SUM(value) FROM Events WHERE userId = ? AND dateTime >= ? AND "
+            "dateTime < ? AND eventType = ?), (SELECT SUM(dose) FROM DoseDays WHERE userId = ? "
+            "AND day >= ? AND day < ?)"));
+        for (const QVariant &value :
+             {QVariant(user->id), QVariant(start), QVariant(end), QVariant(int(EventDose)),
+              QVariant(user->id), QVariant(start), QVariant(end)})
+            both.addBindValue(value);
+        double sum = 0;
+        if (both.exec() && both.next())
+            sum = both.value(0).toDouble() + both.value(1).toDouble();
+        both.finish();
+        return toDisplayDose(sum);
+    }
+    QSqlQuery all(connection());
+    QSqlQuery &query = user ? statement(QStringLiteral(
+                           "SELECT SUM(value) FROM 'Events' WHERE userId = ? AND dateTime >= ? "
+                           "AND dateTime < ? AND eventType = ?"))
+                            : all;
     if (user) {
-        query.prepare(QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE userId = ? AND "
-                                     "dateTime >= ? AND dateTime < ? AND eventType = ?"));
         query.addBindValue(user->id);
     } else {
         query.prepare(QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE dateTime >= ? AND "
                                      "dateTime < ? AND eventType = ?"));
     }
-    query.addBindValue(dateText(window.first));
-    query.addBindValue(dateText(window.second));
+    query.addBindValue(start);
+    query.addBindValue(end);
     query.addBindValue(int(EventDose));
     const double records = doseSum(query);
+    query.finish();
     if (!countsReadings())
         return toDisplayDose(records);
-    return toDisplayDose(
-        records
-        + readingDoseSum(window.first, window.second, user ? QList<int> {user->id} : QList<int>()));
+    return toDisplayDose(records + readingDoseSum(window.first, window.second, QList<int>()));
 }
 
 double DataBase::groupDose(quint16 period, const SharedGroup &group) const

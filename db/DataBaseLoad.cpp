@@ -46,6 +46,7 @@ void DataBase::clearCaches()
     }
     for (const SharedThreshold &threshold : qAsConst(m_thresholds))
         threshold->groups.clear();
+    m_statements.clear();
     m_users.clear();
     m_groups.clear();
     m_thresholds.clear();

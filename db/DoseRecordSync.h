@@ -4,6 +4,7 @@
 #include <QPair>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 
 class WearerTimeline;
 class QSqlQuery;
@@ -13,6 +14,7 @@ class QSqlQuery;
 //
 // - DoseDays: per user, day and dosimeter, the dose the readings of that day
 //   add (DoseCounter) and the highest dose rate among them;
+// - DoseMonths: the same dose per calendar month, for the annual accounting;
 // - DoseDevices: per dosimeter, where its timeline was left (the last reading
 //   taken in and the counter's state), so that later readings continue it;
 // - DoseRecordState: the last event id taken in and the rule's version.
@@ -44,6 +46,11 @@ public:
     bool loadTimeline(const QPair<int, int> &device, WearerTimeline *timeline);
 
     QString errorText() const { return m_error; }
+    // Told the share done, in percent, while everything is taken in anew.
+    void setProgress(std::function<void(int percent)> progress)
+    {
+        m_progress = std::move(progress);
+    }
 
 private:
     using DeviceKey = QPair<int, int>; // device type id, serial
@@ -63,4 +70,5 @@ private:
 
     QSqlDatabase m_db;
     QString m_error;
+    std::function<void(int)> m_progress;
 };

@@ -9,6 +9,7 @@ DoseAccountingWidget::DoseAccountingWidget(QWidget *parent)
     , m_ui(new Ui::DoseAccountingWidget)
 {
     m_ui->setupUi(this);
+    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     setSettings(VDB::DataBase::instance()->doseSettings());
 }
 

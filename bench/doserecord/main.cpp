@@ -99,14 +99,24 @@ bool fill()
 
 bool addThresholds(VDB::DataBase *db)
 {
+    // Anew on every run, so that a kept database gets the limits of today.
+    QList<ThresholdChange> removals;
+    for (const SharedThreshold &threshold : db->thresholds()) {
+        ThresholdChange removal;
+        removal.action = ThresholdChange::Delete;
+        removal.threshold = threshold;
+        removals.append(removal);
+    }
+    if (!removals.isEmpty() && !db->saveThresholds(removals))
+        return false;
     const quint16 periods[] = {1, 3, 7, 14, 30, 60, 90, 180, 365, 30};
     QList<ThresholdChange> changes;
     for (int i = 0; i < 10; ++i) {
         ThresholdChange change;
         change.data.name = QStringLiteral("Порог %1").arg(i);
         change.data.period = periods[i];
-        // About 2.9 uSv a day: half of the pairs or so are exceeded.
-        change.data.value = 0.0029 * (periods[i] + 1) * (i == 9 ? 2 : 1);
+        // The wearers get about 2.9 uSv a day.
+        change.data.value = 0.00285 * (periods[i] + 1) * (i == 9 ? 2 : 1);
         changes.append(change);
     }
     for (int i = 0; i < Groups; ++i) {
@@ -114,7 +124,7 @@ bool addThresholds(VDB::DataBase *db)
         change.data.isUser = false;
         change.data.name = QStringLiteral("Групповой %1").arg(i);
         change.data.period = quint16(7 * (1 + i % 4));
-        change.data.value = 20 * 0.0029 * (change.data.period + 1);
+        change.data.value = 20 * 0.00285 * (change.data.period + 1);
         change.data.groups = {db->groups().at(db->groups().size() - Groups + i)};
         changes.append(change);
     }
@@ -152,12 +162,20 @@ void setCounting(VDB::DataBase *db, bool on)
 
 } // namespace
 
+// The offscreen platform's complaints about window hints are no news here.
+void quietOffscreen(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!message.contains(QLatin1String("This plugin does not support")))
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     if (qEnvironmentVariableIsEmpty("TZ"))
         qputenv("TZ", ":/etc/localtime");
+    qInstallMessageHandler(quietOffscreen);
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString fileName
@@ -181,7 +199,7 @@ int main(int argc, char *argv[])
     const double openMs = opening.nsecsElapsed() / 1e6;
     VDB::DataBase *db = VDB::DataBase::instance();
     db->setToday(Today);
-    if (!filled && !addThresholds(db))
+    if (!addThresholds(db))
         return 3;
     if (!db->doseRecordAvailable())
         return 4;
