@@ -3,6 +3,7 @@
 
 #include "db/DataBase.h"
 
+#include <QLayout>
 #include <QMessageBox>
 
 ConfirmCredentialsDialog::ConfirmCredentialsDialog(QWidget *parent)
@@ -17,6 +18,7 @@ ConfirmCredentialsDialog::ConfirmCredentialsDialog(QWidget *parent)
     ui->passwordLineEdit->setEchoMode(QLineEdit::Password);
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfirmCredentialsDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfirmCredentialsDialog::reject);
+    setOperation(QString());
 }
 
 ConfirmCredentialsDialog::~ConfirmCredentialsDialog() = default;
@@ -31,9 +33,21 @@ QString ConfirmCredentialsDialog::password() const
     return ui->passwordLineEdit->text();
 }
 
-bool ConfirmCredentialsDialog::confirmAdministrator(QWidget *parent)
+void ConfirmCredentialsDialog::setOperation(const QString &operation)
+{
+    ui->operationLabel->setText(operation);
+    ui->operationLabel->setVisible(!operation.isEmpty());
+    if (operation.isEmpty())
+        return;
+    // Room for the wrapped lines: the form's size was made without them.
+    const int width = qMax(this->width(), 440);
+    resize(width, qMax(height(), layout()->totalHeightForWidth(width)));
+}
+
+bool ConfirmCredentialsDialog::confirmAdministrator(QWidget *parent, const QString &operation)
 {
     ConfirmCredentialsDialog dialog(parent);
+    dialog.setOperation(operation);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     if (VDB::DataBase::instance()->isMainAdministrator(dialog.login(), dialog.password()))

@@ -18,12 +18,15 @@ public:
 
     QString login() const;
     QString password() const;
+    // What the confirmation is for, shown above the fields (device and
+    // operation); hidden when empty.
+    void setOperation(const QString &operation);
 
-    // Runs the dialog with `parent` and checks the entered texts against the
-    // administrators of the data store. Returns true when the operation may
-    // go on. A cancelled dialog returns false silently; wrong credentials are
-    // reported to the operator before false is returned.
-    static bool confirmAdministrator(QWidget *parent);
+    // Runs the dialog with `parent` for `operation` and checks the entered
+    // texts against the administrators of the data store. Returns true when
+    // the operation may go on. A cancelled dialog returns false silently;
+    // wrong credentials are reported to the operator before false is returned.
+    static bool confirmAdministrator(QWidget *parent, const QString &operation = QString());
 
 private:
     QScopedPointer<Ui::ConfirmCredentialsDialog> ui;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QStringList>
 
 namespace LibraryPath {
 
@@ -17,10 +18,10 @@ QMutex &lock()
     return mutex;
 }
 
-QString &directory()
+QStringList &directories()
 {
-    static QString dir;
-    return dir;
+    static QStringList dirs;
+    return dirs;
 }
 
 // The file name the platform's loader gives a library of this name.
@@ -39,27 +40,45 @@ QString platformFileName(const QString &name)
 
 void setLibraryDirectory(const QString &dir)
 {
+    setLibraryDirectories(dir.isEmpty() ? QStringList() : QStringList {dir});
+}
+
+void setLibraryDirectories(const QStringList &dirs)
+{
+    QStringList cleaned;
+    for (const QString &dir : dirs) {
+        if (!dir.isEmpty())
+            cleaned.append(QDir::cleanPath(QDir(dir).absolutePath()));
+    }
     QMutexLocker locker(&lock());
-    directory() = dir.isEmpty() ? QString() : QDir::cleanPath(QDir(dir).absolutePath());
+    directories() = cleaned;
 }
 
 QString libraryDirectory()
 {
     QMutexLocker locker(&lock());
-    return directory();
+    return directories().value(0);
+}
+
+QStringList libraryDirectories()
+{
+    QMutexLocker locker(&lock());
+    return directories();
 }
 
 QString resolve(const QString &connector)
 {
-    const QString dir = libraryDirectory();
     // A name that already carries a directory is the caller's choice; an
     // empty one has no file to look for.
-    if (dir.isEmpty() || connector.isEmpty() || connector.contains(QLatin1Char('/'))
+    if (connector.isEmpty() || connector.contains(QLatin1Char('/'))
         || connector.contains(QLatin1Char('\\')))
         return connector;
-    const QFileInfo file(QDir(dir).filePath(platformFileName(connector)));
-    if (file.isFile())
-        return file.absoluteFilePath();
+    const QStringList dirs = libraryDirectories();
+    for (const QString &dir : dirs) {
+        const QFileInfo file(QDir(dir).filePath(platformFileName(connector)));
+        if (file.isFile())
+            return file.absoluteFilePath();
+    }
     return connector;
 }
 

@@ -1,9 +1,13 @@
 #include "app/Startup.h"
 
 #include "app/CommandLineExport.h"
+#include "app/DiagnosticLog.h"
+#include "app/InstallLayout.h"
 #include "app/LibraryPath.h"
 #include "app/LoginDialog.h"
+#include "app/UserGuide.h"
 #include "db/DataBase.h"
+#include "db/DeviceType.h"
 #include "db/MetaTypes.h"
 #include "ui/OrvaneWindow.h"
 
@@ -12,6 +16,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QLibrary>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -44,6 +50,7 @@ int Startup::run(int argc, char *argv[])
         QTranslator translator;
         installTranslation(translator);
         setApplicationIdentity();
+        startDiagnosticLog();
         return runMaintenance();
     }
 
@@ -51,6 +58,8 @@ int Startup::run(int argc, char *argv[])
     QTranslator translator;
     installTranslation(translator);
     setApplicationIdentity();
+    setDesktopIdentity();
+    startDiagnosticLog();
     return runApplication(app);
 }
 
@@ -71,6 +80,7 @@ int Startup::runApplication(QApplication &app)
 {
     if (!makeDatabaseUsable())
         return DatabaseUnusable;
+    logInstallation();
     if (!logIn())
         return LoginCancelled;
     return runMainWindow(app);
@@ -105,7 +115,8 @@ QString Startup::executableDirectory(const char *argv0)
 
 void Startup::addLibraryDirectory(const QString &executableDir)
 {
-    LibraryPath::setLibraryDirectory(QDir(executableDir).filePath(QStringLiteral("mydlls")));
+    LibraryPath::setLibraryDirectories(InstallLayout::pluginDirectories(executableDir));
+    UserGuide::setSearchDirectories(InstallLayout::helpDirectories(executableDir));
 }
 
 bool Startup::installTranslation(QTranslator &translator)
@@ -133,6 +144,50 @@ void Startup::setApplicationIdentity()
 {
     QCoreApplication::setApplicationName(applicationName());
     QCoreApplication::setOrganizationName(organizationName());
+}
+
+void Startup::setDesktopIdentity()
+{
+    // What the operator sees: the name in window titles and PDF files, the
+    // icon, and the desktop entry the windows belong to.
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("КВР-ТМ4040"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QIcon icon;
+    for (int size : {32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/orvane-%1.png").arg(size));
+    QGuiApplication::setWindowIcon(icon);
+}
+
+void Startup::startDiagnosticLog()
+{
+    const QString folder = VDB::DataBase::dataDirectory();
+    if (folder.isEmpty())
+        return;
+    DiagnosticLog::install(DiagnosticLog::fileNameIn(folder));
+    qInfo().noquote() << "orvane" << InstallLayout::version() << "started, Qt" << qVersion()
+                      << "executable" << QCoreApplication::applicationFilePath();
+}
+
+void Startup::logInstallation()
+{
+    qInfo().noquote() << "Plug-in folders:" << LibraryPath::libraryDirectories().join(", ");
+    for (const DeviceType *type : VDB::DataBase::instance()->deviceTypes()) {
+        // Loaded here already, so that a broken installation shows in the
+        // log before an operator ever reaches for a device.
+        QLibrary library(LibraryPath::resolve(type->connector));
+        if (library.load() && library.resolve("getPlugin"))
+            qInfo().noquote() << "Device plug-in" << type->connector << "for" << type->name << "at"
+                              << library.fileName();
+        else
+            qWarning().noquote() << "Device plug-in" << type->connector << "for" << type->name
+                                 << "not loaded:" << library.errorString();
+    }
+    const QString guide = UserGuide::find();
+    if (guide.isEmpty())
+        qWarning().noquote() << "User guide not found, expected at"
+                             << UserGuide::expectedPaths().join(", ");
+    else
+        qInfo().noquote() << "User guide at" << guide;
 }
 
 QString Startup::dataFolderProblem()
@@ -175,6 +230,7 @@ int Startup::runMaintenance()
         qWarning().noquote() << generated.message;
         return DatabaseUnusable;
     }
+    logInstallation();
     return MaintenanceDone;
 }
 

@@ -48,7 +48,8 @@ public:
     static QString executableDirectory(const char *argv0);
 
     // Makes "mydlls" in `executableDir` the first place device plug-ins are
-    // looked for.
+    // looked for, then the installed plug-in folder; the user guide is looked
+    // for likewise, beside the executable first.
     static void addLibraryDirectory(const QString &executableDir);
 
     // Loads Qt's own Russian catalogue into `translator` and installs it when
@@ -59,6 +60,16 @@ public:
     static QString applicationName();
     static QString organizationName();
     static void setApplicationIdentity();
+
+    // The name shown to the operator, the window icon and the desktop entry.
+    static void setDesktopIdentity();
+
+    // Diagnostics go into the log file in the data folder from here on.
+    static void startDiagnosticLog();
+
+    // Writes to the log where the device plug-ins and the user guide were
+    // found, and whether each device type's plug-in loads.
+    static void logInstallation();
 
     // Why the data folder cannot be used (it could not be created), or an
     // empty string.

@@ -224,6 +224,10 @@ OperationResult DataBase::check(bool recreate)
 
     // A read-only file stays usable without the extra indexes and tables.
     ensureIndexes();
+    // The first read may have failed while another program held the file;
+    // a usable database without its caches would refuse every login.
+    if (!m_loaded)
+        loadAll();
     ensureDoseRecord();
     return {0};
 }

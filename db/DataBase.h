@@ -237,6 +237,8 @@ private:
     bool m_doseRecordReady = false;
     mutable QHash<QString, QSharedPointer<QSqlQuery>> m_statements;
     SharedUser m_currentUser;
+    // Whether loadAll() has run on this connection.
+    bool m_loaded = false;
 };
 
 } // namespace VDB

@@ -4,6 +4,7 @@
 
 #include "db/DoseUnits.h"
 
+#include <QGuiApplication>
 #include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
@@ -64,6 +65,7 @@ void DataBase::loadAll()
     loadGroups();
     loadThresholds();
     loadDoseSettings();
+    m_loaded = true;
 }
 
 void DataBase::loadOptions()
@@ -107,6 +109,7 @@ void DataBase::loadUsers()
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT * FROM 'Users'")))
         return;
+    const bool decodePhotos = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
     const Row row(query);
     const int id = row.column("id"), firstname = row.column("firstname"),
               middlename = row.column("middlename"), surname = row.column("surname"),
@@ -136,7 +139,9 @@ void DataBase::loadUsers()
             user->usageReason = row.value(usageReason).toString();
         if (!row.isNull(comment))
             user->comment = row.value(comment).toString();
-        if (!row.isNull(photo))
+        // A pixmap needs a GUI application: the console maintenance run,
+        // which re-creates the file anyway, leaves the photos undecoded.
+        if (decodePhotos && !row.isNull(photo))
             user->photo.loadFromData(row.value(photo).toByteArray());
         if (!row.isNull(deviceId) && !row.isNull(deviceSerial)) {
             if (DeviceType *type = types.value(row.value(deviceId).toInt())) {

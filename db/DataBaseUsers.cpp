@@ -207,6 +207,7 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
     user->password = withLogin ? data.password : QString();
     if (withPhoto)
         user->photo = data.photo;
+    user->birthday = data.birthday;
     user->canUseDevice = data.canUseDevice;
     user->usageReason = data.usageReason;
     setUserGroups(user, data.groups);

@@ -24,8 +24,9 @@ FindDeviceDialog::FindDeviceDialog(QWidget *parent)
 
 FindDeviceDialog::~FindDeviceDialog()
 {
-    // A search cannot be interrupted inside the plug-in: wait for it before
-    // its connection goes.
+    // Wake a running search and wait for it before its connection goes.
+    if (m_searching && m_connection)
+        m_connection->interrupt();
     m_worker.join();
     delete m_connection;
 }
@@ -44,6 +45,7 @@ void FindDeviceDialog::accept()
     delete m_connection;
     m_connection = new DeviceConnection(type);
 
+    m_cancelled = false;
     setSearching(true);
     auto *helper = new ConnectorHelper(m_connection);
     m_worker.start(helper, &ConnectorHelper::finished);
@@ -53,15 +55,27 @@ void FindDeviceDialog::accept()
 
 void FindDeviceDialog::reject()
 {
-    if (m_searching)
+    if (!m_searching) {
+        QDialog::reject();
         return;
-    QDialog::reject();
+    }
+    if (m_cancelled)
+        return;
+    // The worker still uses the connection: wake it and close once it ends.
+    m_cancelled = true;
+    ui->buttonBox->button(QDialogButtonBox::Cancel)->setEnabled(false);
+    m_connection->interrupt();
 }
 
 void FindDeviceDialog::connected(bool found)
 {
     m_worker.join();
     setSearching(false);
+    if (m_cancelled) {
+        m_connection->disconnect();
+        QDialog::reject();
+        return;
+    }
     if (!found) {
         QMessageBox::critical(this, tr("Ошибка"), tr("На доступных портах прибор не найден"));
         return;
@@ -80,6 +94,6 @@ void FindDeviceDialog::setSearching(bool searching)
     // A busy indicator while searching.
     ui->progressBar->setMaximum(searching ? 0 : 100);
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(!searching);
-    ui->buttonBox->button(QDialogButtonBox::Cancel)->setEnabled(!searching);
+    ui->buttonBox->button(QDialogButtonBox::Cancel)->setEnabled(true);
     ui->deviceTypeComboBox->setEnabled(!searching);
 }

@@ -31,7 +31,9 @@ public:
 public slots:
     // Starts a search (the " Найти прибор " button).
     void accept() override;
-    // Refused while a search is running: the worker uses the connection.
+    // Cancel and Escape: while a search runs, it is stopped (the plug-in's
+    // link is closed under the worker) and the dialog closes once the
+    // worker has ended.
     void reject() override;
     void connected(bool found);
 
@@ -41,6 +43,7 @@ private:
     QScopedPointer<Ui::FindDeviceDialog> ui;
     DeviceConnection *m_connection = nullptr;
     bool m_searching = false;
+    bool m_cancelled = false;
     // Declared after the connection it uses, so it is joined first.
     WorkerThread m_worker;
 };

@@ -28,6 +28,13 @@ int HistoryReader::eventType(int kind)
     return kind >= 0 && kind <= 15 ? types[kind] : 0;
 }
 
+HistoryReader::Completeness HistoryReader::completeness(int reported, int received)
+{
+    if (received == 0 && reported <= 1)
+        return EmptyMemory;
+    return received >= reported - 1 ? Complete : Incomplete;
+}
+
 VDB::Event HistoryReader::toEvent(const HistoryEvent &record, const DeviceConnection *connection)
 {
     VDB::Event event;
@@ -55,12 +62,17 @@ void HistoryReader::process()
     // The flag is not cleared here: a stop asked for before the thread got
     // going must still count.
     AbstractPlugin *plugin = m_connection->plugin();
+    const SetProgressCallbackFunction hook = m_connection->progressHook();
     int n = 0;
     int estimate = 1000;
     bool restart = true;
     while (plugin && !stopped()) {
         QList<HistoryEvent *> list;
+        if (hook)
+            hook(&HistoryReader::reportDownload, this);
         const bool more = plugin->readHistory(list, restart);
+        if (hook)
+            hook(nullptr, nullptr);
         for (int i = 0; i < list.size() && !stopped(); ++i) {
             ++n;
             if (n >= estimate * 0.97)
@@ -75,6 +87,11 @@ void HistoryReader::process()
     }
     emit inProgress(100);
     emit finished();
+}
+
+void HistoryReader::reportDownload(void *reader, int received, int total)
+{
+    emit static_cast<HistoryReader *>(reader)->downloadProgress(received, total);
 }
 
 void HistoryReader::stop()

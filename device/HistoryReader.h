@@ -34,6 +34,14 @@ public:
     // Record kind -> event type (TM4040 records, kind 2, become 200).
     static int eventType(int kind);
 
+    // How a download compares with the record count the device reported.
+    // A freshly cleared TM4040 reports one record that it does not hold, and
+    // a device's count may run one ahead of its written records: a history
+    // short of only its last, unwritten slot is complete, and no records
+    // from a count of 0 or 1 is an empty memory. Anything shorter is not.
+    enum Completeness { Complete, EmptyMemory, Incomplete };
+    static Completeness completeness(int reported, int received);
+
 public slots:
     void process();
     void stop();
@@ -42,9 +50,14 @@ signals:
     void finished();
     void inProgress(int percent);
     void eventReaded(VDB::Event event);
+    // While the device sends its history, from plug-ins that tell: the
+    // records received so far of those expected. Emitted on the worker's
+    // thread (the plug-in's callback), so it reaches a dialog queued.
+    void downloadProgress(int received, int total);
 
 private:
     bool stopped() const { return m_stop->load(); }
+    static void reportDownload(void *reader, int received, int total);
 
     DeviceConnection *m_connection;
     StopFlag m_stop;

@@ -4,6 +4,7 @@
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 #include "device/DeviceConnection.h"
+#include "device/HistoryProgress.h"
 #include "dose/EventStateText.h"
 #include "report/QtRPT.h"
 #include "report/TableCsvExport.h"
@@ -55,6 +56,10 @@ InternalHistoryDialog::InternalHistoryDialog(DeviceConnection *connection, QWidg
         setWindowTitle(
             tr("Просмотр внутренней истории: %1#%2").arg(info->name).arg(info->serialNumber));
     }
+    // The title may not be shown (or read); the form says it too.
+    ui->deviceLabel->setText(tr("Внутренняя история прибора %1: только просмотр, в базу данных "
+                                "ничего не записывается")
+                                 .arg(m_connection ? m_connection->deviceText() : QString()));
     ui->startDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
     ui->endDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
     ui->historyTableWidget->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft
@@ -147,16 +152,20 @@ void InternalHistoryDialog::startReading()
     connect(reader, &HistoryReader::finished, this, &InternalHistoryDialog::historyReaded);
     connect(reader, &HistoryReader::eventReaded, this, &InternalHistoryDialog::addEvent);
     connect(reader, &HistoryReader::inProgress, this, &InternalHistoryDialog::showProgress);
-    // Busy until the device has sent its history and the percentages come.
-    ui->progressBar->setRange(0, 0);
+    connect(reader, &HistoryReader::downloadProgress, this, &InternalHistoryDialog::showDownload);
+    // Busy until the device says how much it sends.
+    HistoryProgress::showBusy(ui->progressBar);
     m_worker.run();
 }
 
 void InternalHistoryDialog::showProgress(int percent)
 {
-    if (ui->progressBar->maximum() == 0)
-        ui->progressBar->setRange(0, 100);
-    ui->progressBar->setValue(percent);
+    HistoryProgress::showPercent(ui->progressBar, percent);
+}
+
+void InternalHistoryDialog::showDownload(int received, int total)
+{
+    HistoryProgress::showReceived(ui->progressBar, received, total);
 }
 
 void InternalHistoryDialog::addEvent(VDB::Event event)
@@ -170,7 +179,7 @@ void InternalHistoryDialog::historyReaded()
     m_stop.reset();
     m_reading = false;
     if (ui->progressBar->maximum() == 0)
-        ui->progressBar->setRange(0, 100);
+        HistoryProgress::reset(ui->progressBar);
     if (m_closeRequested) {
         QDialog::reject();
         return;
@@ -180,7 +189,14 @@ void InternalHistoryDialog::historyReaded()
     // A failed download looks like an empty history: say so rather than
     // report it complete.
     const int reported = m_connection->info()->historyCount;
-    if (m_events.size() < reported) {
+    const HistoryReader::Completeness completeness
+        = HistoryReader::completeness(reported, m_events.size());
+    if (completeness == HistoryReader::EmptyMemory) {
+        QMessageBox::information(this, tr("Информация"),
+                                 tr("Чтение истории завершено: память прибора пуста"));
+        return;
+    }
+    if (completeness == HistoryReader::Incomplete) {
         const QString text = m_events.isEmpty()
             ? tr("Не удалось прочитать историю прибора.")
             : tr("История прибора прочитана не полностью: прочитано событий %1 из %2.")
@@ -251,6 +267,8 @@ void InternalHistoryDialog::reject()
     if (m_reading) {
         m_closeRequested = true;
         m_stop->store(true);
+        // Ends the transfer now rather than after its last packet.
+        m_connection->interrupt();
         return;
     }
     QDialog::reject();

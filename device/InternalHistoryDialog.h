@@ -61,6 +61,7 @@ protected:
 
 private slots:
     void showProgress(int percent);
+    void showDownload(int received, int total);
 
 private:
     void startReading();

@@ -125,3 +125,14 @@ protected:
 // The one C-linkage entry point each plug-in library exports under the name
 // "getPlugin". Every call returns the same object.
 using GetPluginFunction = AbstractPlugin *(*)();
+
+// An optional second C-linkage entry point, exported under the name
+// "setProgressCallback" beside getPlugin, for a library that can tell how
+// far a history download has come. The program looks it up and does without
+// it when the library lacks it; the plug-in object above stays as it is.
+//
+// While a callback is set, readHistory calls it on its own thread with the
+// given context, the records received so far and the records expected, each
+// time a part of the history has arrived. Setting null ends the reports.
+using ProgressCallback = void (*)(void *context, int received, int total);
+using SetProgressCallbackFunction = void (*)(ProgressCallback callback, void *context);

@@ -4,7 +4,9 @@
 #include "app/ConfirmCredentialsDialog.h"
 #include "db/DataBase.h"
 #include "device/ConnectorHelper.h"
+#include "device/HistoryProgress.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -35,6 +37,7 @@ ReadHistoryDialog::ReadHistoryDialog(const SharedUser &user, QWidget *parent)
     ui->unlinkDeviceCheckBox->setChecked(options.undockDevice);
     ui->synchTimeCheckBox->setChecked(options.synchronizeDate);
 
+    ui->summaryLabel->hide();
     if (!m_user)
         return;
     ui->nameLabel->setText(m_user->fullName());
@@ -61,8 +64,15 @@ ReadHistoryDialog::~ReadHistoryDialog()
     m_worker.join();
 }
 
+QString ReadHistoryDialog::summary() const
+{
+    return ui->summaryLabel->isHidden() ? QString() : ui->summaryLabel->text();
+}
+
 void ReadHistoryDialog::accept()
 {
+    if (m_finished)
+        return;
     switch (m_state) {
     case Reading:
         cancelReading();
@@ -78,6 +88,7 @@ void ReadHistoryDialog::accept()
         return;
     // Looking for the assigned device may take the plug-in's whole answer
     // time, so it runs on a worker thread like the download.
+    showSummary(QString());
     setState(Connecting);
     auto *helper = new ConnectorHelper(&m_connection, m_user->device->serial);
     m_worker.start(helper, &ConnectorHelper::finished);
@@ -91,7 +102,11 @@ void ReadHistoryDialog::reject()
         cancelReading();
     if (m_state != Idle)
         return;
-    QDialog::reject();
+    // After a stored import, closing is the end of it.
+    if (m_finished)
+        QDialog::accept();
+    else
+        QDialog::reject();
 }
 
 void ReadHistoryDialog::connected(bool found)
@@ -99,14 +114,23 @@ void ReadHistoryDialog::connected(bool found)
     m_worker.join();
     setState(Idle);
     if (!found) {
+        // A device that answered with another number is not "not found":
+        // the operator may have picked up the wrong dosimeter.
+        const int other = m_connection.otherSerial();
+        const QString problem = other >= 0
+            ? tr("Ответил другой прибор: серийный номер %1, а назначен прибор с номером %2")
+                  .arg(other)
+                  .arg(m_user->device->serial)
+            : tr("На доступных портах прибор не найден");
         const auto answer = QMessageBox::critical(
             this, tr("Внимание"),
-            tr("Ошибка при работе с прибором:\n\nНа доступных портах прибор не найден\n\n"
-               "История не будет записана в БД. Продолжить?"),
+            tr("Ошибка при работе с прибором:\n\n%1\n\nИстория не будет записана в БД. "
+               "Продолжить?")
+                .arg(problem),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return;
-        if (!ConfirmCredentialsDialog::confirmAdministrator(this))
+        if (!ConfirmCredentialsDialog::confirmAdministrator(this, operationWithoutHistory()))
             return;
     }
     if (m_connection.hasDevice()) {
@@ -119,11 +143,24 @@ void ReadHistoryDialog::connected(bool found)
     QDialog::accept();
 }
 
+QString ReadHistoryDialog::operationWithoutHistory() const
+{
+    const SharedDevice device = m_user->device;
+    const QString name = DeviceConnection::deviceText(device->type ? device->type->name : QString(),
+                                                      device->serial);
+    if (ui->unlinkDeviceCheckBox->isChecked())
+        return tr("Открепление прибора %1 от пользователя %2 без чтения его истории")
+            .arg(name, m_user->fullName());
+    return tr("Завершение без чтения истории прибора %1").arg(name);
+}
+
 void ReadHistoryDialog::startReading()
 {
     setState(Reading);
+    m_clock = ClockLeft;
     if (ui->synchTimeCheckBox->isChecked())
-        m_connection.plugin()->writeTime(QDateTime::currentDateTime());
+        m_clock = m_connection.plugin()->writeTime(QDateTime::currentDateTime()) ? ClockSet
+                                                                                 : ClockFailed;
     m_reading = true;
     m_events.clear();
 
@@ -133,15 +170,21 @@ void ReadHistoryDialog::startReading()
     connect(reader, &HistoryReader::finished, this, &ReadHistoryDialog::historyReaded);
     connect(reader, &HistoryReader::eventReaded, this, &ReadHistoryDialog::addEvent);
     connect(reader, &HistoryReader::inProgress, this, &ReadHistoryDialog::showProgress);
+    connect(reader, &HistoryReader::downloadProgress, this, &ReadHistoryDialog::showDownload);
     connect(this, &ReadHistoryDialog::stopReading, reader, &HistoryReader::stop);
     m_worker.run();
 }
 
 void ReadHistoryDialog::showProgress(int percent)
 {
-    if (ui->progressBar->maximum() == 0)
-        ui->progressBar->setRange(0, 100);
-    ui->progressBar->setValue(percent);
+    HistoryProgress::showPercent(ui->progressBar, percent);
+}
+
+void ReadHistoryDialog::showDownload(int received, int total)
+{
+    // What is left of a cancelled download is not shown any more.
+    if (m_state == Reading)
+        HistoryProgress::showReceived(ui->progressBar, received, total);
 }
 
 void ReadHistoryDialog::cancelReading()
@@ -151,6 +194,9 @@ void ReadHistoryDialog::cancelReading()
     m_stop->store(true);
     emit stopReading();
     setState(Cancelling);
+    // Ends the transfer now rather than after its last packet; the next
+    // reading connects anew.
+    m_connection.interrupt();
 }
 
 void ReadHistoryDialog::addEvent(VDB::Event event)
@@ -165,8 +211,9 @@ void ReadHistoryDialog::historyReaded()
     m_stop.reset();
     setState(Idle);
     if (!m_reading) {
-        ui->progressBar->setValue(0);
+        HistoryProgress::reset(ui->progressBar);
         m_events.clear();
+        showSummary(tr("Чтение прервано, в базу ничего не записано"));
         return;
     }
     m_reading = false;
@@ -181,43 +228,83 @@ void ReadHistoryDialog::storeHistory()
     EventBatchReport stored;
     if (!db->addEvents(m_events, &stored)) {
         // Nothing was stored: the device keeps its history and its owner.
-        ui->progressBar->setValue(0);
+        HistoryProgress::reset(ui->progressBar);
+        showSummary(tr("В базу ничего не записано"));
         QMessageBox::critical(this, tr("Ошибка"),
                               tr("Не удалось записать историю в базу данных.") + kept);
         return;
     }
 
     // A failed download looks like an empty history, and decoding stops at a
-    // damaged record: clear the device only when all it reported came in.
+    // damaged record: clear the device only when all it holds came in.
     const int reported = m_connection.info()->historyCount;
     const int received = m_events.size();
-    if (received < reported) {
+    const HistoryReader::Completeness completeness
+        = HistoryReader::completeness(reported, received);
+    bool cleared = false;
+    if (completeness == HistoryReader::Incomplete) {
         const QString what = received == 0
             ? tr("Не удалось прочитать историю прибора.")
             : tr("История прибора прочитана не полностью: записано событий %1 из %2.")
                   .arg(received)
                   .arg(reported);
         QMessageBox::warning(this, tr("Предупреждение"), what + kept);
-    } else if (clear && received > 0) {
-        m_connection.plugin()->clearHistory();
+    } else if (completeness == HistoryReader::Complete && clear) {
+        cleared = m_connection.plugin()->clearHistory();
     }
 
-    if (stored.outsideAssignment > 0) {
-        QMessageBox::information(
-            this, tr("Чтение истории"),
-            tr("Записей вне назначения прибора этому пользователю: %1.\nОни сохранены для "
-               "носившего прибор в то время (или без владельца, если он неизвестен) и в дозу "
-               "этого пользователя не входят.")
-                .arg(stored.outsideAssignment));
-    }
-
+    bool released = false;
     if (ui->unlinkDeviceCheckBox->isChecked()) {
         // Devices that keep their owner's data (not the TM4040, a
         // single-channel device) would get it erased here first.
-        if (!db->unassignDevice(m_user))
+        released = db->unassignDevice(m_user);
+        if (!released)
             QMessageBox::warning(this, tr("Предупреждение"), tr("Не удалось открепить прибор"));
     }
-    QDialog::accept();
+    m_finished = true;
+    setResult(QDialog::Accepted);
+    setState(Idle);
+    showSummary(summaryText(stored, completeness, cleared, released));
+}
+
+QString ReadHistoryDialog::summaryText(const EventBatchReport &stored,
+                                       HistoryReader::Completeness completeness, bool cleared,
+                                       bool released) const
+{
+    const int received = m_events.size();
+    QStringList lines;
+    if (completeness == HistoryReader::EmptyMemory) {
+        lines << tr("Память прибора пуста, записывать нечего");
+    } else {
+        lines << tr("Прочитано записей: %1").arg(received)
+              << tr("Записано новых: %1").arg(stored.inserted)
+              << tr("Уже были в базе: %1").arg(received - stored.inserted);
+        if (stored.outsideAssignment > 0)
+            lines << tr("Вне назначения прибора этому пользователю: %1 (сохранены за носившим "
+                        "прибор в то время, в дозу этого пользователя не входят)")
+                         .arg(stored.outsideAssignment);
+        if (cleared)
+            lines << tr("Память прибора очищена");
+        else if (ui->delHistoryCheckBox->isChecked())
+            lines << tr("Память прибора не очищена");
+        else
+            lines << tr("Память прибора сохранена");
+    }
+    lines << (released ? tr("Прибор откреплён от пользователя")
+                       : tr("Прибор остаётся за пользователем"));
+    if (m_clock == ClockSet)
+        lines << tr("Время прибора установлено");
+    else if (m_clock == ClockFailed)
+        lines << tr("Не удалось установить время прибора");
+    else
+        lines << tr("Время прибора не изменялось");
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ReadHistoryDialog::showSummary(const QString &text)
+{
+    ui->summaryLabel->setText(text);
+    ui->summaryLabel->setVisible(!text.isEmpty());
 }
 
 void ReadHistoryDialog::setState(State state)
@@ -227,14 +314,15 @@ void ReadHistoryDialog::setState(State state)
     QPushButton *close = ui->buttonBox->button(QDialogButtonBox::Close);
     const bool reading = state == Reading || state == Cancelling;
     ok->setText(reading ? tr("Отмена") : tr("Чтение истории"));
-    ok->setEnabled(state == Idle || state == Reading);
+    // A stored history is not read a second time from this dialog.
+    ok->setEnabled((state == Idle && !m_finished) || state == Reading);
     close->setEnabled(state == Idle);
-    // Busy while connecting and while the device sends its history: the
-    // percentages come only once the records are there.
-    if (state == Connecting || state == Reading) {
-        ui->progressBar->setRange(0, 0);
-    } else if (ui->progressBar->maximum() == 0) {
-        ui->progressBar->setRange(0, 100);
-        ui->progressBar->setValue(0);
-    }
+    for (QCheckBox *box : {ui->delHistoryCheckBox, ui->turnOffCheckBox, ui->unlinkDeviceCheckBox,
+                           ui->synchTimeCheckBox})
+        box->setEnabled(state == Idle && !m_finished);
+    // Busy while connecting and until the device says how much it sends.
+    if (state == Connecting || state == Reading)
+        HistoryProgress::showBusy(ui->progressBar);
+    else if (ui->progressBar->maximum() == 0)
+        HistoryProgress::reset(ui->progressBar);
 }

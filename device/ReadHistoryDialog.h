@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Event.h"
+#include "db/EventBatchReport.h"
 #include "device/DeviceConnection.h"
 #include "device/HistoryReader.h"
 #include "device/WorkerThread.h"
@@ -22,6 +23,10 @@ class ReadHistoryDialog;
 // The device history is cleared only after its records were stored, and only
 // when the download brought as many records as the device reported; in every
 // other case the device keeps its history and the operator is told so.
+//
+// A finished import stays on screen with its summary (records read, new,
+// already stored; memory cleared, device released, clock set) until the
+// operator closes it; the dialog's result is Accepted from then on.
 class ReadHistoryDialog : public QDialog
 {
     Q_OBJECT
@@ -34,6 +39,10 @@ public:
     enum State { Idle, Connecting, Reading, Cancelling };
     State state() const { return m_state; }
     const QList<VDB::Event> &events() const { return m_events; }
+    // Whether the history was stored and the summary is shown.
+    bool isFinished() const { return m_finished; }
+    // What the dialog last told the operator below the progress bar.
+    QString summary() const;
 
 public slots:
     // "Чтение истории" starts the reading; pressed again ("Отмена") it
@@ -51,18 +60,29 @@ signals:
 private slots:
     void connected(bool found);
     void showProgress(int percent);
+    void showDownload(int received, int total);
 
 private:
+    enum ClockResult { ClockLeft, ClockSet, ClockFailed };
+
     void startReading();
     void cancelReading();
     void setState(State state);
     void storeHistory();
+    // Says what the operator is asked to confirm when going on without the
+    // device's history.
+    QString operationWithoutHistory() const;
+    void showSummary(const QString &text);
+    QString summaryText(const EventBatchReport &stored, HistoryReader::Completeness completeness,
+                        bool cleared, bool released) const;
 
     QScopedPointer<Ui::ReadHistoryDialog> ui;
     SharedUser m_user;
     DeviceConnection m_connection;
     State m_state = Idle;
     bool m_reading = false;
+    bool m_finished = false;
+    ClockResult m_clock = ClockLeft;
     QList<VDB::Event> m_events;
     HistoryReader::StopFlag m_stop;
     // After the connection it uses, so it is joined before the connection goes.

@@ -14,6 +14,9 @@ ResetDoseDialog::ResetDoseDialog(DeviceConnection *connection, QWidget *parent)
     ui->setupUi(this);
     if (const DeviceInfo *info = m_connection ? m_connection->info() : nullptr)
         setWindowTitle(tr("Доза прибора: %1#%2").arg(info->name).arg(info->serialNumber));
+    // The title may not be shown (or read); the form says it too.
+    ui->deviceLabel->setText(tr("Накопленная доза прибора %1")
+                                 .arg(m_connection ? m_connection->deviceText() : QString()));
     for (int channel = 0; channel < VDB::ChannelCount; ++channel)
         ui->channelComboBox->addItem(VDB::channelName(channel));
     ui->channelComboBox->setCurrentIndex(VDB::Gamma);
@@ -56,7 +59,10 @@ void ResetDoseDialog::resetClicked()
 {
     if (m_busy)
         return;
-    if (!ConfirmCredentialsDialog::confirmAdministrator(this))
+    if (!m_connection)
+        return;
+    if (!ConfirmCredentialsDialog::confirmAdministrator(
+            this, tr("Сброс накопленной дозы прибора %1").arg(m_connection->deviceText())))
         return;
     startWorker(false);
 }

@@ -150,6 +150,7 @@ ChartWidget::ChartWidget(QWidget *parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_plot);
+    m_plot->installEventFilter(this);
     setUpPlot();
     connect(VDB::DataBase::instance(), &VDB::DataBase::optionsChanged, this,
             &ChartWidget::optionsChanged);
@@ -548,6 +549,16 @@ void ChartWidget::paintEvent(QPaintEvent *)
     painter.drawRect(0, 0, width() - 1, height() - 1);
 }
 
+bool ChartWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    // The plot redraws itself on every resize; squeezed to no area (a page
+    // being shown by the splitter, a pane dragged shut) it has nothing to
+    // paint on, so it waits for its next real size.
+    if (watched == m_plot && event->type() == QEvent::Resize && m_plot->size().isEmpty())
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
 void ChartWidget::refreshTicks()
 {
     // The tick counts depend on the size of the axis rect, which depends on
@@ -559,7 +570,8 @@ void ChartWidget::refreshTicks()
     }
     // The statistics lines get their markers for the settled width.
     updateStatistics();
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
+    if (!m_plot->size().isEmpty())
+        m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void ChartWidget::layoutPlot()

@@ -4,6 +4,7 @@
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 
+#include <QMessageBox>
 #include <QPushButton>
 
 ThresholdEditDialog::ThresholdEditDialog(ThresholdData *data, QWidget *parent)
@@ -48,6 +49,12 @@ ThresholdEditDialog::~ThresholdEditDialog() = default;
 
 void ThresholdEditDialog::accept()
 {
+    // Lists, warnings and reports name a threshold by this text alone.
+    if (ui->nameLineEdit->text().trimmed().isEmpty()) {
+        QMessageBox::warning(this, tr("Предупреждение"), tr("Необходимо задать название порога"));
+        ui->nameLineEdit->setFocus();
+        return;
+    }
     m_data->name = ui->nameLineEdit->text();
     if (ui->comboBox->currentIndex() >= 0)
         m_data->channel = ui->comboBox->currentIndex();

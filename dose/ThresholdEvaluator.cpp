@@ -7,12 +7,6 @@
 
 namespace ThresholdEvaluator {
 
-QPair<QDate, QDate> doseWindow(quint16 period, const QDate &today)
-{
-    const QDate tomorrow = today.addDays(1);
-    return {tomorrow.addDays(-(qint64(period) + 1)), tomorrow};
-}
-
 bool isExceeded(double sum, double limit)
 {
     return sum > limit;

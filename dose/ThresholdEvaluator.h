@@ -22,10 +22,6 @@ struct Exceedance
     double sum = 0;
 };
 
-// The dates [first, end) of the window of `period` days before `today`:
-// period + 1 calendar days, today included.
-QPair<QDate, QDate> doseWindow(quint16 period, const QDate &today);
-
 // Strictly above the limit; a sum equal to the limit is not exceeded.
 bool isExceeded(double sum, double limit);
 

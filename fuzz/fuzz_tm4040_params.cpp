@@ -137,6 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(p.cyclicHistory == ((at(block, 26) & 0x80) != 0));
         checkWriteBack(block, p);
     }
+    // What the port search takes for a dosimeter decodes in range.
+    if (Tm4040Decoder::isParameterBlock(block)) {
+        FUZZ_CHECK(decoded && p.serialNumber > 0 && p.month <= 12 && p.hour <= 23);
+        FUZZ_CHECK(allBcd(block, 0, 8) && allBcd(block, 20, 6) && allBcd(block, 40, 7));
+    }
 
     // Threshold values from any caller, not only from a decoded block.
     if (size >= 16) {

@@ -142,7 +142,9 @@ bool QtRPT::writePdf(const ReportDocument &document, const QString &fileName,
     QPdfWriter writer(fileName);
     writer.setResolution(600);
     writer.setTitle(title.isEmpty() ? document.source.name : title);
-    writer.setCreator(QCoreApplication::applicationName());
+    // The name shown to people; the application name is the data folder's
+    // byte-for-byte form.
+    writer.setCreator(QGuiApplication::applicationDisplayName());
     setUpPageLayout(&writer, document.source);
     return paintDocument(&writer, document);
 }

@@ -7,7 +7,8 @@ namespace Ui {
 class AboutDialog;
 }
 
-// Program name, version, developer and the components the program is built with.
+// Program name, version, developer, where the diagnostics log is, and the
+// components the program is built with.
 class AboutDialog : public QDialog
 {
     Q_OBJECT
@@ -16,5 +17,7 @@ public:
     ~AboutDialog() override;
 
 private:
+    void showLogFile(const QString &fileName);
+
     QScopedPointer<Ui::AboutDialog> ui;
 };

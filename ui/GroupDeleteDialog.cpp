@@ -3,6 +3,9 @@
 
 #include "db/DataBase.h"
 #include "db/Group.h"
+#include "db/User.h"
+
+#include <QMessageBox>
 
 GroupDeleteDialog::GroupDeleteDialog(const SharedGroup &group, QWidget *parent)
     : QDialog(parent)
@@ -14,19 +17,32 @@ GroupDeleteDialog::GroupDeleteDialog(const SharedGroup &group, QWidget *parent)
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &GroupDeleteDialog::accept);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &GroupDeleteDialog::reject);
 
+    // No group is preset: the first one is "Администраторы", and one Enter
+    // would give ordinary users every right. The first entry says so.
+    m_ui->groupsComboBox->addItem(tr("Не выбрана"));
     const QList<SharedGroup> groups = VDB::DataBase::instance()->groups();
     for (const SharedGroup &other : groups) {
         if (other != group)
             m_ui->groupsComboBox->addItem(other->name, QVariant::fromValue(other));
     }
-    if (m_ui->groupsComboBox->count() > 0)
-        m_ui->groupsComboBox->setCurrentIndex(0);
+    m_ui->groupsComboBox->setCurrentIndex(0);
+    if (group) {
+        for (const SharedUser &user : qAsConst(group->users))
+            m_leavesOrphans = m_leavesOrphans || user->groups == QList<SharedGroup> {group};
+    }
 }
 
 GroupDeleteDialog::~GroupDeleteDialog() = default;
 
 void GroupDeleteDialog::accept()
 {
-    m_target = m_ui->groupsComboBox->currentData(Qt::UserRole).value<SharedGroup>();
+    const SharedGroup target = m_ui->groupsComboBox->currentData(Qt::UserRole).value<SharedGroup>();
+    // Without any other group the caller explains why nothing can be done.
+    if (!target && m_leavesOrphans && m_ui->groupsComboBox->count() > 1) {
+        QMessageBox::warning(this, tr("Предупреждение"),
+                             tr("Выберите группу, в которую перевести пользователей"));
+        return;
+    }
+    m_target = target;
     QDialog::accept();
 }

@@ -19,7 +19,9 @@ public:
     explicit GroupDeleteDialog(const SharedGroup &group, QWidget *parent = nullptr);
     ~GroupDeleteDialog() override;
 
-    // The chosen group after exec() returned Accepted; empty when none was offered.
+    // The chosen group after exec() returned Accepted; empty when none was
+    // chosen (the first entry), which is allowed only when every member
+    // keeps another group (or no other group exists).
     SharedGroup targetGroup() const { return m_target; }
 
 public slots:
@@ -28,4 +30,6 @@ public slots:
 private:
     QScopedPointer<Ui::GroupDeleteDialog> m_ui;
     SharedGroup m_target;
+    // Whether a member of the group belongs to no other group.
+    bool m_leavesOrphans = false;
 };

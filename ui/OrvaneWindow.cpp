@@ -3,6 +3,8 @@
 #include "ui_OrvaneWindow.h"
 
 #include "app/AccessCheck.h"
+#include "app/UserGuide.h"
+#include "device/DeviceAssignmentDialog.h"
 #include "device/DeviceConnection.h"
 #include "device/FindDeviceDialog.h"
 #include "device/InternalHistoryDialog.h"
@@ -12,10 +14,12 @@
 #include "dose/AnnualDoseDialog.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/GroupDetailsWidget.h"
+#include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdListDialog.h"
 #include "dose/UserDetailsWidget.h"
 #include "ui/AboutDialog.h"
 #include "ui/DeviceDetailsWidget.h"
+#include "ui/DeviceOwnerDialog.h"
 #include "ui/DeviceUsageDialog.h"
 #include "ui/DevicesSummaryWidget.h"
 #include "ui/GroupDeleteDialog.h"
@@ -305,11 +309,34 @@ void OrvaneWindow::about()
 
 void OrvaneWindow::help()
 {
-    const QString separator = QDir::separator();
-    const QString folder
-        = QStringLiteral("%1%2%3").arg(QApplication::applicationDirPath(), separator, "help");
-    const QString file = QStringLiteral("%1%2%3").arg(folder, separator, "User guide.pdf");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    const QString guide = UserGuide::find();
+    if (guide.isEmpty()) {
+        QStringList expected;
+        for (const QString &path : UserGuide::expectedPaths())
+            expected.append(QDir::toNativeSeparators(path));
+        showHelpProblem(tr("Руководство оператора не найдено. Оно должно находиться в одном из "
+                           "файлов:\n%1\n\nПереустановите программу.")
+                            .arg(expected.join(QLatin1Char('\n'))));
+        return;
+    }
+    // Without a program for PDF files the desktop would silently do
+    // nothing; the operator is told where the guide is instead.
+    if (UserGuide::desktopHasPdfViewer() && QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+        return;
+    qWarning().noquote() << "User guide not opened: no PDF viewer for" << guide;
+    showHelpProblem(tr("Не удалось открыть руководство оператора: не найдена программа для "
+                       "просмотра PDF.\n\nРуководство находится в файле:\n%1\n\nОткройте "
+                       "его любой программой просмотра PDF.")
+                        .arg(QDir::toNativeSeparators(guide)));
+}
+
+void OrvaneWindow::showHelpProblem(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, tr("Справка"), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("helpProblemBox"));
+    // The path can be copied from the box.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
 }
 
 void OrvaneWindow::exceededThreshoulds()
@@ -349,13 +376,47 @@ void OrvaneWindow::processDevice()
     if (finder.exec() != QDialog::Accepted || !finder.connection()
         || !finder.connection()->hasDevice())
         return;
-    const DeviceConnection *found = finder.connection();
+    DeviceConnection *found = finder.connection();
     const SharedUser user = VDB::DataBase::instance()->userWithDevice(found->deviceType(),
                                                                       found->info()->serialNumber);
-    if (!user)
+    if (!user) {
+        offerAssignment(found);
         return;
+    }
     ReadHistoryDialog dialog(user, this);
     dialog.exec();
+}
+
+void OrvaneWindow::offerAssignment(DeviceConnection *found)
+{
+    const QString device = found->deviceText();
+    if (QMessageBox::question(this, tr("Прибор не назначен"),
+                              tr("Прибор %1 не назначен ни одному пользователю, его историю "
+                                 "некому записать.\n\nНазначить прибор пользователю?")
+                                  .arg(device),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    if (!checkAccess(AccessOperation::AssignDevice, this))
+        return;
+    if (DeviceOwnerDialog::candidates().isEmpty()) {
+        QMessageBox::warning(this, tr("Предупреждение"),
+                             tr("Нет пользователей без прибора, которым разрешено "
+                                "использование приборов"));
+        return;
+    }
+    DeviceOwnerDialog choice(device, this);
+    if (choice.exec() != QDialog::Accepted || !choice.owner())
+        return;
+    // As on the user page: a user over a limit gets a device only when the
+    // operator goes on anyway.
+    if (ThresholdEvaluator::userExceedsAny(choice.owner())) {
+        ExceededThreshouldsDialog exceeded(true, this);
+        if (exceeded.exec() != QDialog::Accepted)
+            return;
+    }
+    DeviceAssignmentDialog assignment(found, choice.owner(), this);
+    assignment.exec();
 }
 
 void OrvaneWindow::resetDeviceDose()

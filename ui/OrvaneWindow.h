@@ -12,6 +12,7 @@ class GroupDetailsWidget;
 class UserDetailsWidget;
 class DeviceDetailsWidget;
 class DevicesSummaryWidget;
+class DeviceConnection;
 
 namespace Ui {
 class OrvaneWindow;
@@ -72,6 +73,10 @@ private:
     void showComponentWidget(int index);
     void deleteGroup(const SharedGroup &group);
     void updateDelGroupAction();
+    // "Обработать" found a device assigned to nobody: says so and offers to
+    // give it to a user.
+    void offerAssignment(DeviceConnection *found);
+    void showHelpProblem(const QString &text);
 
     QScopedPointer<Ui::OrvaneWindow> ui;
     GroupsAndUsersSummaryWidget *groupsAndUsersPage = nullptr;

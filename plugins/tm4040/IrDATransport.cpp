@@ -51,10 +51,11 @@ void IrDATransport::setDiscoveryPorts(const QStringList &ports)
     discoveryPortsOverride = ports;
 }
 
-void IrDATransport::setDiscoveryProbe(const QByteArray &request, int answerSize)
+void IrDATransport::setDiscoveryProbe(const QByteArray &request, int answerSize, AnswerCheck check)
 {
     m_probeRequest = request;
     m_probeAnswerSize = answerSize;
+    m_probeCheck = check;
 }
 
 bool IrDATransport::connectTo(const QString &deviceName, const QString &serviceName, bool nineWire)
@@ -92,11 +93,14 @@ bool IrDATransport::open(const LinkEndpoint &endpoint)
 
 bool IrDATransport::discover()
 {
+    const unsigned closes = m_closes;
     for (int round = 0; round < DiscoveryRounds; ++round) {
         if (round > 0)
             QThread::msleep(DiscoveryPauseMs);
         const QStringList ports = discoveryPorts();
         for (const QString &port : ports) {
+            if (m_closes != closes)
+                return false;
             if (probe(port))
                 return true;
         }
@@ -117,7 +121,12 @@ bool IrDATransport::probe(const QString &path)
     if (m_channel.writeAll(m_probeRequest, WriteTimeoutMs)
         && m_channel.readExact(answer, m_probeAnswerSize,
                                qMin(answerTimeoutMs(), ProbeTimeoutMs))) {
-        return true;
+        // Enough bytes alone are no proof: a GPS receiver or a modem that
+        // streams data sends them too.
+        if (!m_probeCheck || m_probeCheck(answer))
+            return true;
+        qCDebug(lcTm4040).noquote()
+            << "Connect error = not a device answer" << path << hexBytes(answer);
     }
     m_channel.close();
     return false;
@@ -144,5 +153,6 @@ bool IrDATransport::read(QByteArray &out, int size)
 
 void IrDATransport::close()
 {
+    ++m_closes;
     m_channel.close();
 }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 // The link to a dosimeter in front of the infrared port.
 //
 // On Linux an infrared adapter's IrCOMM stream shows up as a serial port
@@ -40,9 +42,13 @@ public:
     void close();
     bool isOpen() const { return m_channel.isOpen(); }
 
-    // The request sent to a serial port during the search, and the size of
-    // the answer that marks a device in range.
-    void setDiscoveryProbe(const QByteArray &request, int answerSize);
+    // Whether a probe's answer comes from the wanted kind of device.
+    using AnswerCheck = bool (*)(const QByteArray &answer);
+
+    // The request sent to a serial port during the search, the size of the
+    // answer, and the check the answer must pass to mark a device in range
+    // (none: any answer of that size).
+    void setDiscoveryProbe(const QByteArray &request, int answerSize, AnswerCheck check = nullptr);
 
     // How long an answer may take. A value above 0 set here wins; else the
     // environment variable TM4040_ANSWER_TIMEOUT_MS when above 0; else 15 s.
@@ -58,6 +64,10 @@ private:
     bool probe(const QString &path);
 
     LinkChannel m_channel;
+    // Counts close() calls: one from another thread ends a running search
+    // between two ports, not only the probe it interrupts.
+    std::atomic<unsigned> m_closes {0};
     QByteArray m_probeRequest;
     int m_probeAnswerSize = 0;
+    AnswerCheck m_probeCheck = nullptr;
 };

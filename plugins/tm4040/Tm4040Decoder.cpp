@@ -78,6 +78,42 @@ bool decodeParameters(const QByteArray &block, Parameters *out)
     return true;
 }
 
+namespace {
+
+// A byte of two decimal digits whose value is at most `max`.
+bool bcdAtMost(quint8 byte, int max)
+{
+    return high(byte) <= 9 && low(byte) <= 9 && bcd(byte) <= max;
+}
+
+bool bcdDigits(const QByteArray &block, int offset, int count)
+{
+    for (int i = offset; i < offset + count; ++i) {
+        if (!bcdAtMost(byteAt(block, i), 99))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool isParameterBlock(const QByteArray &block)
+{
+    if (block.size() != ParameterBlockSize)
+        return false;
+    const auto at = [&block](int i) {
+        return byteAt(block, i);
+    };
+    const bool clock = bcdAtMost(at(0), 59) && bcdAtMost(at(1), 59) && bcdAtMost(at(2), 23)
+        && bcdAtMost(at(3), 31) && bcdAtMost(at(4), 12) && bcdAtMost(at(5), 99);
+    const bool alarm = bcdAtMost(at(6), 59) && bcdAtMost(at(7), 23);
+    const bool timing = bcdAtMost(at(20), 99) && bcdAtMost(at(21), 59) && bcdAtMost(at(22), 59)
+        && bcdAtMost(at(23), 99) && bcdAtMost(at(24), 59) && bcdAtMost(at(25), 59);
+    const bool numbers = bcdDigits(block, 12, 2) && bcdDigits(block, 28, 4)
+        && bcdDigits(block, 40, 7) && bcdNumber(block, 28, 4) != 0;
+    return clock && alarm && timing && numbers;
+}
+
 quint8 flagsOf(const HistoryEvent &event)
 {
     return quint8(event.cyclicHistory << 7 | event.timezoneChanged << 6 | event.edThreshold << 5

@@ -50,6 +50,13 @@ constexpr int ParameterBlockSize = 56;
 // 56 bytes long.
 bool decodeParameters(const QByteArray &block, Parameters *out);
 
+// Whether 56 bytes read as a TM4040 parameter block: the clock, the alarm,
+// the record count, the history timing, the serial number (not 0) and the
+// thresholds are BCD digits within their ranges. Tells a dosimeter from
+// another device that happens to send as many bytes (a GPS receiver or a
+// modem that streams); a cleared clock (00.00.00) still passes.
+bool isParameterBlock(const QByteArray &block);
+
 // The record count of bytes 12 to 13 (needs at least 14 bytes, else -1).
 int historyCount(const QByteArray &block);
 

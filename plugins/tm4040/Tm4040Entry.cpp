@@ -1,9 +1,24 @@
 #include "Tm4040Plugin.h"
 
-// The library's one exported symbol. The object lives until the library is
-// unloaded; every call returns the same one.
-extern "C" Q_DECL_EXPORT AbstractPlugin *getPlugin()
+namespace {
+
+// The object lives until the library is unloaded.
+Tm4040Plugin &thePlugin()
 {
     static Tm4040Plugin plugin;
-    return &plugin;
+    return plugin;
+}
+
+} // namespace
+
+// The library's entry point: every call returns the same object.
+extern "C" Q_DECL_EXPORT AbstractPlugin *getPlugin()
+{
+    return &thePlugin();
+}
+
+// The optional entry point for the progress of a history download.
+extern "C" Q_DECL_EXPORT void setProgressCallback(ProgressCallback callback, void *context)
+{
+    thePlugin().setProgressCallback(callback, context);
 }

@@ -14,8 +14,9 @@ const char ServiceName[] = "IrDA:IrCOMM";
 Tm4040Plugin::Tm4040Plugin()
 {
     // A serial port counts as a dosimeter in range when it answers the
-    // parameter request in full.
-    m_transport.setDiscoveryProbe(Tm4040Frames::readAllParams(), Tm4040Frames::AnswerSize);
+    // parameter request with a parameter block.
+    m_transport.setDiscoveryProbe(Tm4040Frames::readAllParams(), Tm4040Frames::AnswerSize,
+                                  &Tm4040Decoder::isParameterBlock);
 }
 
 bool Tm4040Plugin::isSingleChannel()
@@ -203,6 +204,26 @@ bool Tm4040Plugin::resetAccumulatedED()
     return command("resetAccumulatedED", Tm4040Frames::resetAccumulatedED());
 }
 
+void Tm4040Plugin::setProgressCallback(ProgressCallback callback, void *context)
+{
+    std::lock_guard<std::mutex> lock(m_progressMutex);
+    m_progress = callback;
+    m_progressContext = context;
+}
+
+void Tm4040Plugin::reportProgress(int received, int total)
+{
+    ProgressCallback callback;
+    void *context;
+    {
+        std::lock_guard<std::mutex> lock(m_progressMutex);
+        callback = m_progress;
+        context = m_progressContext;
+    }
+    if (callback)
+        callback(context, received, total);
+}
+
 bool Tm4040Plugin::readHistory(QList<HistoryEvent *> &events, bool restart)
 {
     // The whole history comes on the first call.
@@ -225,6 +246,10 @@ bool Tm4040Plugin::readHistory(QList<HistoryEvent *> &events, bool restart)
     if (!m_transport.write(request))
         return false;
 
+    // Every packet holds three records; the last one may hold fewer.
+    const int perPacket = Tm4040Frames::HistoryPacketSize / Tm4040Frames::HistoryRecordSize;
+    const int expected = qMin(count, packets * perPacket);
+    reportProgress(0, expected);
     QByteArray buffer;
     buffer.reserve(packets * Tm4040Frames::HistoryPacketSize);
     for (int i = 1; i <= packets; ++i) {
@@ -235,6 +260,7 @@ bool Tm4040Plugin::readHistory(QList<HistoryEvent *> &events, bool restart)
         }
         buffer.append(packet);
         qCDebug(lcTm4040).noquote() << "history packet" << i << "=" << hexBytes(packet);
+        reportProgress(qMin(i * perPacket, expected), expected);
     }
     qCDebug(lcTm4040) << "history response size =" << buffer.size();
 

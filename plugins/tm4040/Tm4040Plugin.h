@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <mutex>
+
 // The TM4040 command set: every operation is one or more frames, each
 // answered by a 56-byte block (history: by 48-byte packets).
 class Tm4040Plugin final : public BaseIrDAPlugin
@@ -24,6 +26,9 @@ public:
     bool readAccumulatedED(double *doseMSv) override;
     bool resetAccumulatedED() override;
 
+    // Who hears how far a history download has come (null: nobody).
+    void setProgressCallback(ProgressCallback callback, void *context);
+
     // The steps the operations are made of.
     bool readAllParams(QByteArray &block);
     bool writeThresholds(double rate, double dose);
@@ -33,4 +38,9 @@ public:
 private:
     // Logs "<name> cmd =", writes the frame and reads the 56-byte answer.
     bool command(const char *name, const QByteArray &frame);
+    void reportProgress(int received, int total);
+
+    std::mutex m_progressMutex;
+    ProgressCallback m_progress = nullptr;
+    void *m_progressContext = nullptr;
 };

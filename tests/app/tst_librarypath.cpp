@@ -80,6 +80,31 @@ private slots:
         Startup::addLibraryDirectory(exeDir);
         QCOMPARE(LibraryPath::libraryDirectory(),
                  QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("mydlls")));
+        // Then the installed plug-in folder under the prefix's library folder.
+        const QStringList dirs = LibraryPath::libraryDirectories();
+        QCOMPARE(dirs.size(), 2);
+        QVERIFY2(dirs.at(1).endsWith(QStringLiteral("/orvane/plugins")), qPrintable(dirs.at(1)));
+        QVERIFY(QDir::cleanPath(dirs.at(1)).startsWith(QDir::cleanPath(exeDir + "/..") + "/lib"));
+    }
+
+    // Beside the executable first, then the installed folder.
+    void searchesTheFoldersInOrder()
+    {
+        QTemporaryDir first;
+        QTemporaryDir second;
+        const auto touch = [](const QTemporaryDir &dir, const char *name) {
+            QFile file(dir.filePath(QString::fromLatin1(name)));
+            return file.open(QIODevice::WriteOnly);
+        };
+        QVERIFY(touch(first, "libboth.so") && touch(second, "libboth.so"));
+        QVERIFY(touch(second, "libsecond.so"));
+        LibraryPath::setLibraryDirectories({first.path(), QString(), second.path()});
+        QCOMPARE(LibraryPath::libraryDirectories().size(), 2);
+        QCOMPARE(LibraryPath::resolve(QStringLiteral("both")),
+                 QDir(first.path()).absoluteFilePath(QStringLiteral("libboth.so")));
+        QCOMPARE(LibraryPath::resolve(QStringLiteral("second")),
+                 QDir(second.path()).absoluteFilePath(QStringLiteral("libsecond.so")));
+        QCOMPARE(LibraryPath::resolve(QStringLiteral("neither")), QStringLiteral("neither"));
     }
 };
 

@@ -8,8 +8,10 @@
 #include "ui/OrvaneWindow.h"
 
 #include <QAbstractButton>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDirIterator>
+#include <QImage>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -432,7 +434,12 @@ private slots:
                            {QStringLiteral("CREATE TABLE 'Stray' (x)"),
                             QStringLiteral("INSERT INTO 'Stray' VALUES (1)"),
                             QStringLiteral("INSERT INTO 'Groups' (name, access) "
-                                           "VALUES ('Extra', 0)")}));
+                                           "VALUES ('Extra', 0)"),
+                            // A user with a photo: loading it needs a GUI.
+                            QStringLiteral("INSERT INTO 'Users' (firstname, surname, "
+                                           "birthday, photo) VALUES ('Фото', 'Фото', "
+                                           "'1990-01-01', X'%1')")
+                                .arg(QString::fromLatin1(pngBytes().toHex()))}));
         }
 
         const QDateTime started = QDateTime::currentDateTime();
@@ -513,6 +520,17 @@ private:
             runSql(path, versionStatements(3));
         }
         return path;
+    }
+
+    static QByteArray pngBytes()
+    {
+        QImage image(2, 2, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
     }
 
     static QString programPath()

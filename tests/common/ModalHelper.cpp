@@ -58,4 +58,23 @@ std::shared_ptr<SeenMessageBox> answerNextMessageBox(QMessageBox::StandardButton
     return seen;
 }
 
+void closeWhen(QDialog *dialog, std::function<bool()> done, int timeoutMs)
+{
+    QPointer<QDialog> guard(dialog);
+    auto *timer = new QTimer(qApp);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [=]() {
+        const bool expired = clock->elapsed() > timeoutMs;
+        if (guard && !expired && !done())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (guard && !expired)
+            guard->reject();
+    });
+    timer->start();
+}
+
 } // namespace TestSupport

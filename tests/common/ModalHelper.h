@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 // Helpers that answer modal dialogs from the event loop, so a test can drive
@@ -27,5 +28,10 @@ struct SeenMessageBox
 // The returned record is filled in when the box opens.
 std::shared_ptr<SeenMessageBox> answerNextMessageBox(QMessageBox::StandardButton button,
                                                      int timeoutMs = 60000);
+
+// Rejects `dialog` (its Close) once `done` holds, for dialogs that stay
+// open with a result until the operator closes them. Gives up after
+// `timeoutMs` or when the dialog goes.
+void closeWhen(QDialog *dialog, std::function<bool()> done, int timeoutMs = 60000);
 
 } // namespace TestSupport

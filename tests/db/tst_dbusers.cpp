@@ -69,6 +69,7 @@ private slots:
     void addOperatorAndUserAccess();
     void updateUser();
     void updateKeepsPhotoAndAdministratorBit();
+    void updateTakesTheNewBirthday();
     void updateAnOperatorToPlainUser();
     void deleteUser();
     void deleteRefusedWithHistory();
@@ -242,6 +243,27 @@ void DbUsersTest::updateKeepsPhotoAndAdministratorBit()
     QVERIFY(!admin->photo.isNull());
     QCOMPARE(admin->comment, QStringLiteral("только комментарий"));
     QVERIFY(store()->login("admin", "new"));
+}
+
+void DbUsersTest::updateTakesTheNewBirthday()
+{
+    QVERIFY(store()->addUser(person("Орлова")).ok());
+    const SharedUser user = store()->users().last();
+    User data = person("Орлова");
+    data.birthday = QDate(1985, 7, 8);
+    QVERIFY(store()->updateUser(user, data).ok());
+    QCOMPARE(user->birthday, QDate(1985, 7, 8));
+    // The duplicate check compares with the new date; the old one is free.
+    QVERIFY(store()->validateUser(person("Орлова")).ok());
+    QCOMPARE(store()->validateUser(data).code, 2);
+    // A second edit made from the record writes the date it holds.
+    User again = *user;
+    again.department = QStringLiteral("Отдел 2");
+    QVERIFY(store()->updateUser(user, again).ok());
+    QCOMPARE(TestDatabase::scalar(
+                 QStringLiteral("SELECT birthday FROM Users WHERE id = %1").arg(user->id))
+                 .toString(),
+             QStringLiteral("1985-07-08"));
 }
 
 void DbUsersTest::updateAnOperatorToPlainUser()

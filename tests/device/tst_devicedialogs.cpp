@@ -74,15 +74,20 @@ QString labelText(QWidget *parent, const char *name)
     return child<QLabel>(parent, name)->text();
 }
 
-void answerCredentials(const QString &login, const QString &password)
+// Answers the next administrator confirmation; the operation it named is
+// filled in when it opens.
+std::shared_ptr<QString> answerCredentials(const QString &login, const QString &password)
 {
+    auto operation = std::make_shared<QString>();
     TestSupport::onNextModal(
-        [login, password](QWidget *dialog) {
+        [login, password, operation](QWidget *dialog) {
+            *operation = labelText(dialog, "operationLabel");
             child<QLineEdit>(dialog, "loginLineEdit")->setText(login);
             child<QLineEdit>(dialog, "passwordLineEdit")->setText(password);
             QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         },
         ModalWaitMs);
+    return operation;
 }
 
 QByteArray blockBytes(const Tm4040Emulator &emulator, int from, int count)
@@ -124,7 +129,8 @@ private slots:
     void internalHistoryStateTexts();
     void internalHistoryChartUnits();
     void internalHistoryCloseWhileReading();
-    void internalHistoryFailedDownload();
+    void internalHistoryWithoutRecords_data();
+    void internalHistoryWithoutRecords();
 
 private:
     void startEmulator(const Tm4040Scenario &s = scenario());
@@ -356,6 +362,8 @@ void DeviceDialogsTest::doseReadWhenShown()
     ResetDoseDialog dialog(connection.get());
     QCOMPARE(dialog.objectName(), QStringLiteral("ResetDoseDialog"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Доза прибора: КВР-ТМ4040#%1").arg(DeviceSerial));
+    QCOMPARE(labelText(&dialog, "deviceLabel"),
+             QStringLiteral("Накопленная доза прибора КВР-ТМ4040 №\u00a0%1").arg(DeviceSerial));
     QCOMPARE(labelText(&dialog, "doseLabel"), QStringLiteral("0.0000 мЗв"));
     auto *reset = child<QPushButton>(&dialog, "resetPushButton");
     QCOMPARE(reset->text(), QStringLiteral("  Сброс дозы  "));
@@ -399,10 +407,13 @@ void DeviceDialogsTest::doseResetBehindAdministrator()
     dialog.show();
     QTRY_VERIFY(dialog.isBusy());
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isBusy(), 30000);
-    answerCredentials(QStringLiteral("admin"), QStringLiteral("tavro"));
+    const auto operation = answerCredentials(QStringLiteral("admin"), QStringLiteral("tavro"));
     child<QPushButton>(&dialog, "resetPushButton")->click();
     QTRY_VERIFY(dialog.isBusy());
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isBusy(), 30000);
+    QCOMPARE(
+        *operation,
+        QStringLiteral("Сброс накопленной дозы прибора КВР-ТМ4040 №\u00a0%1").arg(DeviceSerial));
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("pd"));
     QCOMPARE(blockBytes(*m_emulator, 48, 4), QByteArray(4, '\0'));
     QCOMPARE(child<QComboBox>(&dialog, "channelComboBox")->itemData(2).toDouble(), 0.0);
@@ -532,6 +543,11 @@ void DeviceDialogsTest::internalHistoryTableAndPeriod()
     QCOMPARE(dialog.objectName(), QStringLiteral("InternalHistoryDialog"));
     QCOMPARE(dialog.windowTitle(),
              QStringLiteral("Просмотр внутренней истории: КВР-ТМ4040#%1").arg(DeviceSerial));
+    QVERIFY(
+        labelText(&dialog, "deviceLabel")
+            .startsWith(QStringLiteral("Внутренняя история прибора КВР-ТМ4040 №\u00a0%1: только "
+                                       "просмотр")
+                            .arg(DeviceSerial)));
     QVERIFY(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
     auto *start = child<QDateEdit>(&dialog, "startDateEdit");
     auto *end = child<QDateEdit>(&dialog, "endDateEdit");
@@ -660,18 +676,38 @@ void DeviceDialogsTest::internalHistoryCloseWhileReading()
     QVERIFY(!dialog.isReading());
 }
 
-void DeviceDialogsTest::internalHistoryFailedDownload()
+void DeviceDialogsTest::internalHistoryWithoutRecords_data()
 {
+    QTest::addColumn<bool>("cleared");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("failed download") << false << "Предупреждение"
+                                     << "Не удалось прочитать историю прибора.";
+    // A cleared TM4040 reports one record and holds none: no failure.
+    QTest::newRow("cleared device") << true << "Информация"
+                                    << "Чтение истории завершено: память прибора пуста";
+}
+
+void DeviceDialogsTest::internalHistoryWithoutRecords()
+{
+    QFETCH(bool, cleared);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
     Tm4040Scenario s = scenario();
-    s.faults.dropLinkAfterPacket = 1;
+    if (cleared) {
+        s.records.clear();
+        s.reportedCount = 1;
+    } else {
+        s.faults.dropLinkAfterPacket = 1;
+    }
     startEmulator(s);
     auto connection = connectDevice();
     InternalHistoryDialog dialog(connection.get());
     dialog.show();
-    auto warning = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(warning->seen, 30000);
-    QCOMPARE(warning->title, QStringLiteral("Предупреждение"));
-    QCOMPARE(warning->text, QStringLiteral("Не удалось прочитать историю прибора."));
+    auto message = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(message->seen, 30000);
+    QCOMPARE(message->title, title);
+    QCOMPARE(message->text, text);
     QCOMPARE(child<QTableWidget>(&dialog, "historyTableWidget")->rowCount(), 0);
 }
 

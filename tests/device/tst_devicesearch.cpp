@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTextEdit>
 #include <QTimeEdit>
@@ -118,7 +119,8 @@ private slots:
     void cancelledDetailsRejectTheFinder();
     void noDeviceKeepsTheFinderOpen();
     void missingLibraryFailsWithoutWaiting();
-    void finderCannotCloseWhileSearching();
+    void cancelStopsTheSearch_data();
+    void cancelStopsTheSearch();
     void finderDestroyedWhileSearching();
     void detailsWithoutProductionDate();
     void assignmentWithTimeAndClock();
@@ -347,21 +349,44 @@ void DeviceSearchTest::missingLibraryFailsWithoutWaiting()
     QVERIFY(!finder.connection()->plugin());
 }
 
-void DeviceSearchTest::finderCannotCloseWhileSearching()
+void DeviceSearchTest::cancelStopsTheSearch_data()
 {
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Отмена") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void DeviceSearchTest::cancelStopsTheSearch()
+{
+    QFETCH(bool, escape);
+    // A device that never answers, and an answer limit far beyond the test.
     Tm4040Scenario s = scenario();
-    s.faults.answerDelayMs = 300;
+    s.faults.silentCommands = "p";
     startEmulator(s);
+    const QByteArray limit = qgetenv("TM4040_ANSWER_TIMEOUT_MS");
+    qputenv("TM4040_ANSWER_TIMEOUT_MS", "60000");
+    const auto restore = qScopeGuard([limit]() { qputenv("TM4040_ANSWER_TIMEOUT_MS", limit); });
     FindDeviceDialog finder;
     finder.show();
     okButton(&finder)->click();
-    QVERIFY(finder.isSearching());
-    QTest::keyClick(&finder, Qt::Key_Escape);
-    finder.close();
-    QVERIFY(finder.isVisible());
-    QVERIFY(!finder.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->isEnabled());
-    TestSupport::onNextModal([](QWidget *dialog) { okButton(dialog)->click(); }, ModalWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(finder.result(), int(QDialog::Accepted), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_emulator->receivedLetters(), QByteArray("p"), 30000);
+    QElapsedTimer clock;
+    clock.start();
+    auto *cancel = finder.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel);
+    QVERIFY(cancel->isEnabled());
+    if (escape)
+        QTest::keyClick(&finder, Qt::Key_Escape);
+    else
+        cancel->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!finder.isVisible(), 30000);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(finder.result(), int(QDialog::Rejected));
+    QVERIFY(!finder.isSearching());
+    QVERIFY(!finder.connection()->hasDevice());
+    // The plug-in is free again.
+    m_emulator->setFaults(Tm4040Faults());
+    DeviceConnection again(m_db->db()->deviceTypes().first());
+    QVERIFY(again.connect());
 }
 
 void DeviceSearchTest::finderDestroyedWhileSearching()

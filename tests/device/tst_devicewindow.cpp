@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
@@ -60,7 +61,7 @@ private slots:
     void cleanup();
 
     void processImportsForTheAssignedUser();
-    void processUnassignedDeviceDoesNothingMore();
+    void processUnassignedDeviceOffersTheAssignment();
     void eachActionOpensItsDialog_data();
     void eachActionOpensItsDialog();
     void deviceSettingsNeedsTheRight();
@@ -118,13 +119,21 @@ void DeviceWindowTest::processImportsForTheAssignedUser()
                              QDateTime(QDate(2024, 4, 1), QTime(8, 0)), QString());
 
     QString openedFor;
-    findDeviceThen([&openedFor](QWidget *dialog) {
+    QString summary;
+    findDeviceThen([&openedFor, &summary](QWidget *dialog) {
         openedFor = dialog->findChild<QLabel *>(QStringLiteral("nameLabel"))->text();
         dialog->findChild<QCheckBox *>(QStringLiteral("delHistoryCheckBox"))->setChecked(true);
         okButton(dialog)->click();
+        // The dialog stays with its summary until the operator closes it.
+        auto *import = static_cast<ReadHistoryDialog *>(dialog);
+        TestSupport::closeWhen(import, [import, &summary]() {
+            summary = import->summary();
+            return import->isFinished();
+        });
     });
     action("actionProcessDeviceData")->trigger();
     QCOMPARE(openedFor, owner->fullName());
+    QVERIFY2(summary.contains(QStringLiteral("Записано новых: 15")), qPrintable(summary));
     QCOMPARE(TestDatabase::scalar(
                  QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = 200 AND userId = %1")
                      .arg(owner->id))
@@ -133,20 +142,53 @@ void DeviceWindowTest::processImportsForTheAssignedUser()
     QVERIFY(m_emulator->records().isEmpty());
 }
 
-void DeviceWindowTest::processUnassignedDeviceDoesNothingMore()
+void DeviceWindowTest::processUnassignedDeviceOffersTheAssignment()
 {
-    auto opened = std::make_shared<bool>(false);
-    findDeviceThen(
-        [opened](QWidget *dialog) {
-            *opened = true;
-            static_cast<QDialog *>(dialog)->reject();
-        },
-        300);
-    // Also through the button under the tree.
+    const SharedGroup users = m_db->db()->groups().at(2);
+    const SharedUser owner
+        = m_db->addUser(QStringLiteral("Петров"), QStringLiteral("Иван"), {users});
+    QVERIFY(m_db->db()->setDeviceUsage(users, true, QString()));
+
+    // No: nothing more happens, the device was only identified.
+    auto question = std::make_shared<TestSupport::SeenMessageBox>();
+    findDeviceThen([question](QWidget *widget) {
+        auto *box = static_cast<QMessageBox *>(widget);
+        question->seen = true;
+        question->title = box->windowTitle();
+        question->text = box->text();
+        box->button(QMessageBox::No)->click();
+    });
     m_window->findChild<QPushButton *>(QStringLiteral("processButton"))->click();
-    QTest::qWait(400); // until the watch for a further dialog has ended
-    QVERIFY(!*opened);
+    QVERIFY(question->seen);
+    QCOMPARE(question->title, QStringLiteral("Прибор не назначен"));
+    QVERIFY2(question->text.contains(QStringLiteral("КВР-ТМ4040 №\u00a0%1").arg(DeviceSerial)),
+             qPrintable(question->text));
+    QVERIFY(!owner->device);
     QCOMPARE(m_emulator->receivedLetters(), QByteArray("p"));
+
+    // Yes: the operator picks the user among those who may get a device.
+    QStringList offered;
+    findDeviceThen([&offered, owner](QWidget *box) {
+        TestSupport::onNextModal(
+            [&offered, owner](QWidget *choice) {
+                auto *combo = choice->findChild<QComboBox *>(QStringLiteral("usersComboBox"));
+                for (int i = 0; i < combo->count(); ++i)
+                    offered << combo->itemText(i);
+                combo->setCurrentIndex(combo->findText(owner->fullName()));
+                TestSupport::onNextModal([](QWidget *assignment) { okButton(assignment)->click(); },
+                                         ModalWaitMs);
+                okButton(choice)->click();
+            },
+            ModalWaitMs);
+        static_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
+    });
+    action("actionProcessDeviceData")->trigger();
+    // Nobody preset, then the administrator and the new user.
+    QCOMPARE(offered.size(), 3);
+    QCOMPARE(offered.first(), QStringLiteral("Не выбран"));
+    QCOMPARE(offered.last(), owner->fullName());
+    QVERIFY(owner->device);
+    QCOMPARE(owner->device->serial, int(DeviceSerial));
 }
 
 void DeviceWindowTest::eachActionOpensItsDialog_data()

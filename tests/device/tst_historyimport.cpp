@@ -90,6 +90,7 @@ QList<HistoryEvent> makeRecords(int count)
 struct ReaderRun
 {
     QList<int> progress;
+    QList<QPair<int, int>> received; // what the plug-in said while sending
     QList<VDB::Event> events;
     bool finished = false;
 };
@@ -99,6 +100,9 @@ ReaderRun runReader(HistoryReader &reader)
     ReaderRun run;
     QObject::connect(&reader, &HistoryReader::inProgress,
                      [&run](int percent) { run.progress.append(percent); });
+    QObject::connect(&reader, &HistoryReader::downloadProgress, [&run](int received, int total) {
+        run.received.append({received, total});
+    });
     QObject::connect(&reader, &HistoryReader::eventReaded,
                      [&run](const VDB::Event &e) { run.events.append(e); });
     QObject::connect(&reader, &HistoryReader::finished, [&run]() { run.finished = true; });
@@ -132,16 +136,20 @@ void choose(QWidget *dialog, bool clear, bool unlink, bool synchronize)
     checkBox(dialog, "synchTimeCheckBox")->setChecked(synchronize);
 }
 
-// Answers the next administrator confirmation with these credentials.
-void answerCredentials(const QString &login, const QString &password)
+// Answers the next administrator confirmation with these credentials; the
+// operation it named is filled in when it opens.
+std::shared_ptr<QString> answerCredentials(const QString &login, const QString &password)
 {
+    auto operation = std::make_shared<QString>();
     TestSupport::onNextModal(
-        [login, password](QWidget *dialog) {
+        [login, password, operation](QWidget *dialog) {
+            *operation = dialog->findChild<QLabel *>(QStringLiteral("operationLabel"))->text();
             dialog->findChild<QLineEdit *>(QStringLiteral("loginLineEdit"))->setText(login);
             dialog->findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->setText(password);
             QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         },
         ModalWaitMs);
+    return operation;
 }
 
 int storedCount(int eventType)
@@ -163,6 +171,7 @@ private slots:
 
     // The reader.
     void progressOfThirtyEvents();
+    void downloadReportsTheRecordsReceived();
     void estimateGrowsFrom970();
     void eventsCarryTheRecordAndTheDevice();
     void kindsBecomeEventTypes();
@@ -185,8 +194,12 @@ private slots:
     void noAnswerMidHistoryKeepsDeviceHistory();
     void invalidDateKeepsDeviceHistory();
     void emptyDeviceStoresNothingQuietly();
+    void lastUnwrittenSlotIsNoShortfall_data();
+    void lastUnwrittenSlotIsNoShortfall();
 
 private:
+    // The emulator on loopback TCP, with the plug-in pointed at it.
+    void startEmulator(const Tm4040Scenario &scenario);
     // A user with the emulated device assigned.
     SharedUser userWithDevice(quint32 serial = DeviceSerial);
     // Presses "Чтение истории" and waits until the dialog is idle again.
@@ -212,6 +225,13 @@ void HistoryImportTest::cleanup()
     m_emulator.reset();
     m_db.reset();
     qunsetenv("TM4040_LINK");
+}
+
+void HistoryImportTest::startEmulator(const Tm4040Scenario &scenario)
+{
+    m_emulator.reset(new Tm4040Emulator(scenario));
+    QVERIFY(m_emulator->startTcp());
+    m_emulator->exportLink();
 }
 
 SharedUser HistoryImportTest::userWithDevice(quint32 serial)
@@ -244,6 +264,22 @@ void HistoryImportTest::progressOfThirtyEvents()
     QCOMPARE(run.progress, expected);
     QCOMPARE(run.events.size(), 30);
     QVERIFY(run.finished);
+    // A plug-in without the progress entry point is read all the same.
+    QVERIFY(run.received.isEmpty());
+}
+
+void HistoryImportTest::downloadReportsTheRecordsReceived()
+{
+    startEmulator(scenarioWith(10));
+    DeviceConnection connection(m_db->db()->deviceTypes().first());
+    QVERIFY(connection.progressHook());
+    QVERIFY(connection.connect());
+    HistoryReader reader(&connection);
+    const ReaderRun run = runReader(reader);
+    // Four packets of three records, the last one holding one.
+    QCOMPARE(run.received, (QList<QPair<int, int>> {{0, 10}, {3, 10}, {6, 10}, {9, 10}, {10, 10}}));
+    QCOMPARE(run.events.size(), 10);
+    QCOMPARE(run.progress.last(), 100);
 }
 
 void HistoryImportTest::estimateGrowsFrom970()
@@ -367,9 +403,7 @@ void HistoryImportTest::formShowsUserAndOptions()
 
 void HistoryImportTest::importTwiceStoresOnce()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(30)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(30));
     const SharedUser user = userWithDevice();
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
 
@@ -384,6 +418,18 @@ void HistoryImportTest::importTwiceStoresOnce()
         QCOMPARE(dialog.findChild<QProgressBar *>()->value(), 100);
         QCOMPARE(storedCount(200), 30);
         QCOMPARE(added.count(), round + 1);
+        // The dialog stays with what happened until it is closed.
+        QVERIFY(dialog.isVisible() && dialog.isFinished());
+        QVERIFY(!button(&dialog, QDialogButtonBox::Ok)->isEnabled());
+        QCOMPARE(dialog.summary(),
+                 QStringLiteral("Прочитано записей: 30\nЗаписано новых: %1\nУже были в базе: %2\n"
+                                "Память прибора сохранена\nПрибор остаётся за пользователем\n"
+                                "Время прибора не изменялось")
+                     .arg(round == 0 ? 30 : 0)
+                     .arg(round == 0 ? 0 : 30));
+        button(&dialog, QDialogButtonBox::Close)->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
     QCOMPARE(TestDatabase::scalar(QStringLiteral("SELECT COUNT(DISTINCT dateTime) FROM Events "
                                                  "WHERE eventType = 200 AND userId = %1 AND "
@@ -418,9 +464,7 @@ void HistoryImportTest::checkBoxesDecide()
     Tm4040Scenario scenario = scenarioWith(12);
     scenario.clock = QDateTime(QDate(2020, 1, 1), QTime(0, 0));
     scenario.clockRunning = false;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -443,15 +487,17 @@ void HistoryImportTest::checkBoxesDecide()
     }
     QCOMPARE(user->device.isNull(), unlink);
     QCOMPARE(storedCount(101), unlink ? 1 : 0);
+    const QString summary = dialog.summary();
+    QCOMPARE(summary.contains(QStringLiteral("Память прибора очищена")), clear);
+    QCOMPARE(summary.contains(QStringLiteral("Прибор откреплён от пользователя")), unlink);
+    QCOMPARE(summary.contains(QStringLiteral("Время прибора установлено")), synchronize);
 }
 
 void HistoryImportTest::cancelMidDownloadChangesNothing()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.baudRate = 4800; // 480 bytes of history: about a second
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
 
@@ -463,8 +509,11 @@ void HistoryImportTest::cancelMidDownloadChangesNothing()
     QTRY_COMPARE_WITH_TIMEOUT(dialog.state(), ReadHistoryDialog::Reading, 30000);
     QCOMPARE(ok->text(), QStringLiteral("Отмена"));
     QVERIFY(!button(&dialog, QDialogButtonBox::Close)->isEnabled());
-    // Well into the history transfer.
+    // Well into the history transfer, which the bar counts.
     QTRY_VERIFY_WITH_TIMEOUT(m_emulator->bytesSent() > 56 + 48, 30000);
+    auto *bar = dialog.findChild<QProgressBar *>();
+    QTRY_VERIFY_WITH_TIMEOUT(bar->text().startsWith(QStringLiteral("Получено записей: ")), 30000);
+    QVERIFY2(bar->text().endsWith(QStringLiteral(" из 30")), qPrintable(bar->text()));
     const int connections = m_emulator->connectionCount();
     ok->click();
     QCOMPARE(dialog.state(), ReadHistoryDialog::Cancelling);
@@ -477,7 +526,8 @@ void HistoryImportTest::cancelMidDownloadChangesNothing()
     QVERIFY(dialog.isVisible());
     QCOMPARE(ok->text(), QStringLiteral("Чтение истории"));
     QVERIFY(ok->isEnabled());
-    QCOMPARE(dialog.findChild<QProgressBar *>()->value(), 0);
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(dialog.summary(), QStringLiteral("Чтение прервано, в базу ничего не записано"));
     QCOMPARE(storedCount(200), 0);
     QCOMPARE(added.count(), 0);
     QCOMPARE(m_emulator->records().size(), 30);
@@ -490,9 +540,7 @@ void HistoryImportTest::closeDuringDownloadCancels()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.baudRate = 4800;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -519,9 +567,7 @@ void HistoryImportTest::destroyDuringDownload()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.baudRate = 4800;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     auto *dialog = new ReadHistoryDialog(user);
@@ -548,9 +594,7 @@ void HistoryImportTest::destroyDuringDownload()
 
 void HistoryImportTest::wrongSerialAdministratorUnlinksOnly()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(10, 11112222)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(10, 11112222));
     const SharedUser user = userWithDevice(DeviceSerial);
     QSignalSpy updated(m_db->db(), &VDB::DataBase::userUpdated);
 
@@ -558,14 +602,15 @@ void HistoryImportTest::wrongSerialAdministratorUnlinksOnly()
     dialog.show();
     choose(&dialog, true, true, true);
     std::shared_ptr<TestSupport::SeenMessageBox> question;
+    std::shared_ptr<QString> operation;
     TestSupport::onNextModal(
-        [&question](QWidget *box) {
+        [&question, &operation](QWidget *box) {
             question = std::make_shared<TestSupport::SeenMessageBox>();
             question->seen = true;
             question->title = box->windowTitle();
             question->text = static_cast<QMessageBox *>(box)->text();
             question->icon = static_cast<QMessageBox *>(box)->icon();
-            answerCredentials(QStringLiteral("admin"), QStringLiteral("tavro"));
+            operation = answerCredentials(QStringLiteral("admin"), QStringLiteral("tavro"));
             static_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
         },
         ModalWaitMs);
@@ -574,9 +619,17 @@ void HistoryImportTest::wrongSerialAdministratorUnlinksOnly()
 
     QVERIFY(question && question->seen);
     QCOMPARE(question->title, QStringLiteral("Внимание"));
+    // Which device answered and which was expected, not "not found".
     QCOMPARE(question->text,
-             QStringLiteral("Ошибка при работе с прибором:\n\nНа доступных портах прибор не "
-                            "найден\n\nИстория не будет записана в БД. Продолжить?"));
+             QStringLiteral("Ошибка при работе с прибором:\n\nОтветил другой прибор: серийный "
+                            "номер 11112222, а назначен прибор с номером %1\n\nИстория не будет "
+                            "записана в БД. Продолжить?")
+                 .arg(DeviceSerial));
+    QCOMPARE(*operation,
+             QStringLiteral("Открепление прибора КВР-ТМ4040 №\u00a0%1 от пользователя %2 "
+                            "без чтения его истории")
+                 .arg(DeviceSerial)
+                 .arg(user->fullName()));
     QCOMPARE(question->icon, QMessageBox::Critical);
     QVERIFY(!user->device);
     QCOMPARE(storedCount(101), 1);
@@ -599,9 +652,7 @@ void HistoryImportTest::wrongSerialRefused()
 {
     QFETCH(bool, goOn);
     QFETCH(QString, password);
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(10, 11112222)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(10, 11112222));
     const SharedUser user = userWithDevice(DeviceSerial);
 
     ReadHistoryDialog dialog(user);
@@ -677,9 +728,7 @@ void HistoryImportTest::noDeviceAsksTheSameQuestion()
 
 void HistoryImportTest::refusedBatchKeepsDeviceHistory()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(10)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(10));
     const SharedUser user = userWithDevice();
     // The store refuses device records in the middle of the batch.
     QVERIFY(TestDatabase::exec(
@@ -712,9 +761,7 @@ void HistoryImportTest::noAnswerMidHistoryKeepsDeviceHistory()
 {
     Tm4040Scenario scenario = scenarioWith(30);
     scenario.faults.missingHistoryPacket = 4;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -739,9 +786,7 @@ void HistoryImportTest::invalidDateKeepsDeviceHistory()
 {
     Tm4040Scenario scenario = scenarioWith(10);
     scenario.faults.impossibleDateRecord = 5;
-    m_emulator.reset(new Tm4040Emulator(scenario));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenario);
     const SharedUser user = userWithDevice();
 
     ReadHistoryDialog dialog(user);
@@ -762,9 +807,7 @@ void HistoryImportTest::invalidDateKeepsDeviceHistory()
 
 void HistoryImportTest::emptyDeviceStoresNothingQuietly()
 {
-    m_emulator.reset(new Tm4040Emulator(scenarioWith(0)));
-    QVERIFY(m_emulator->startTcp());
-    m_emulator->exportLink();
+    startEmulator(scenarioWith(0));
     const SharedUser user = userWithDevice();
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
 
@@ -775,6 +818,50 @@ void HistoryImportTest::emptyDeviceStoresNothingQuietly()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(storedCount(200), 0);
     QVERIFY(!m_emulator->receivedLetters().contains('h'));
+}
+
+// A freshly cleared TM4040 reports one record and holds none; a device's
+// count may run one ahead of its written records. Neither is a failed read.
+void HistoryImportTest::lastUnwrittenSlotIsNoShortfall_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("reported");
+    QTest::addColumn<bool>("cleared");
+    QTest::addColumn<QString>("memory");
+    QTest::newRow("cleared device") << 0 << 1 << false << "Память прибора пуста";
+    QTest::newRow("count one ahead") << 10 << 11 << true << "Память прибора очищена";
+}
+
+void HistoryImportTest::lastUnwrittenSlotIsNoShortfall()
+{
+    QFETCH(int, records);
+    QFETCH(int, reported);
+    QFETCH(bool, cleared);
+    QFETCH(QString, memory);
+    Tm4040Scenario scenario = scenarioWith(records);
+    scenario.reportedCount = reported;
+    startEmulator(scenario);
+    const SharedUser user = userWithDevice();
+
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, true, false, false);
+    // Any message box is one too many; it is noted and closed.
+    QStringList boxes;
+    QTimer guard;
+    connect(&guard, &QTimer::timeout, this, [&boxes]() {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    guard.start(5);
+    pressOkAndWait(dialog);
+    QVERIFY(dialog.isFinished());
+    QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join('|')));
+    QCOMPARE(storedCount(200), records);
+    QCOMPARE(m_emulator->receivedLetters().contains('h'), cleared);
+    QVERIFY2(dialog.summary().contains(memory), qPrintable(dialog.summary()));
 }
 
 QTEST_MAIN(HistoryImportTest)

@@ -6,6 +6,7 @@
 #include "common/DeviceTestSetup.h"
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
+#include "device/ReadHistoryDialog.h"
 #include "dose/UserDetailsWidget.h"
 
 #include <QCheckBox>
@@ -150,6 +151,8 @@ void UserDeviceButtonTest::assignedDeviceIsProcessed()
         [&openedFor](QWidget *dialog) {
             openedFor = dialog->findChild<QLabel *>(QStringLiteral("nameLabel"))->text();
             okButton(dialog)->click();
+            auto *import = static_cast<ReadHistoryDialog *>(dialog);
+            TestSupport::closeWhen(import, [import]() { return import->isFinished(); });
         },
         ModalWaitMs);
     deviceButton()->click();

@@ -3,8 +3,8 @@
 #include <qcustomplot.h>
 
 #include "common/TestDatabase.h"
-#include "dose/ChartWidget.h"
 #include "db/DoseUnits.h"
+#include "dose/ChartWidget.h"
 
 #include <QtTest>
 
@@ -29,6 +29,7 @@ private slots:
     void unitChangeReExpressesTheData();
     void degenerateSizesAndRanges();
     void denseSeriesAreFilledUnderTheirTop();
+    void squeezedToNothingPaintsNothing();
 
 private:
     static QMap<double, QString> ticks(QCPAxis *axis);
@@ -422,6 +423,42 @@ void TestChartWidget::denseSeriesAreFilledUnderTheirTop()
     QVERIFY(count(0.3, tint) >= 35);
     QVERIFY(count(0.7, fill) >= 35);
     QVERIFY(count(1.03, QColor(Qt::white)) >= 35);
+}
+
+namespace {
+QStringList g_paintWarnings;
+void collectPaintWarnings(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (message.contains("QPainter") || message.contains("paint buffer"))
+        g_paintWarnings.append(message);
+}
+} // namespace
+
+void TestChartWidget::squeezedToNothingPaintsNothing()
+{
+    // A page shown by the main window's splitter starts at no width, and a
+    // splitter pane can be dragged shut: the chart must paint nothing then.
+    QWidget page;
+    page.resize(400, 300);
+    auto *chart = new ChartWidget(&page);
+    chart->setStyle(ChartWidget::DoseAndRate);
+    chart->setDoseData({{m_day.addSecs(60), 1.0}}, m_day, m_day.addDays(1));
+    chart->setGeometry(0, 0, 300, 200);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    g_paintWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectPaintWarnings);
+    chart->setGeometry(0, 0, 0, 150);
+    QCoreApplication::processEvents();
+    chart->setGeometry(0, 0, 300, 0);
+    QCoreApplication::processEvents();
+    chart->setGeometry(0, 0, 300, 200);
+    QCoreApplication::processEvents();
+    qInstallMessageHandler(previous);
+    QVERIFY2(g_paintWarnings.isEmpty(), qPrintable(g_paintWarnings.join('\n')));
+    // Back at a size, it is drawn for that size.
+    QCOMPARE(chart->plot()->viewport().size(), chart->plot()->size());
+    QVERIFY(!chart->plot()->toPixmap().isNull());
 }
 
 QTEST_MAIN(TestChartWidget)

@@ -27,6 +27,7 @@ private slots:
     void editWritesOnlyOnAccept();
     void editKeepsWhatTheSpinBoxesCannotShow();
     void editLinksTheCheckedGroups();
+    void editRefusesAnEmptyName();
 
     // ThresholdListDialog
     void listShowsTheStore();
@@ -216,6 +217,7 @@ void TestThresholdDialogs::editLinksTheCheckedGroups()
 {
     ThresholdData data;
     data.isUser = false;
+    data.name = QStringLiteral("Групповой");
     data.groups = {m_groupB};
     ThresholdEditDialog dialog(&data);
     auto *list = child<QListWidget>(&dialog, "groupsListWidget");
@@ -231,6 +233,22 @@ void TestThresholdDialogs::editLinksTheCheckedGroups()
     list->item(0)->setCheckState(Qt::Checked);
     dialog.accept();
     QCOMPARE(data.groups, (QList<SharedGroup> {groups.first(), m_groupA}));
+}
+
+void TestThresholdDialogs::editRefusesAnEmptyName()
+{
+    ThresholdData data;
+    data.name = QStringLiteral("Старое");
+    ThresholdEditDialog dialog(&data);
+    dialog.show();
+    child<QLineEdit>(&dialog, "nameLineEdit")->setText("   ");
+    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    dialog.accept();
+    QVERIFY(refusal->seen);
+    QCOMPARE(refusal->title, QString("Предупреждение"));
+    QCOMPARE(refusal->text, QString("Необходимо задать название порога"));
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(data.name, QString("Старое"));
 }
 
 void TestThresholdDialogs::listShowsTheStore()
@@ -421,7 +439,8 @@ void TestThresholdDialogs::cancelChangesNothing()
         answerEdit([](QDialog *d) { d->findChild<QLineEdit *>("nameLineEdit")->setText("x"); },
                    true);
         child<QPushButton>(&dialog, "editUserThresholdButton")->click();
-        answerEdit({}, true);
+        answerEdit([](QDialog *d) { d->findChild<QLineEdit *>("nameLineEdit")->setText("y"); },
+                   true);
         child<QPushButton>(&dialog, "addGroupThresholdButton")->click();
         select(child<QTableWidget>(&dialog, "groupsThresholdTableWidget"), 0);
         child<QPushButton>(&dialog, "delGroupThresholdButton")->click();

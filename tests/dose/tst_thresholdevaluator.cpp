@@ -12,7 +12,6 @@ private slots:
     void init();
     void cleanup();
 
-    void windowIsPeriodPlusOneDays();
     void windowBoundsCountWholeDays();
     void equalToLimitIsNotExceeded();
     void onlyDoseRecordsAreSummed();
@@ -73,14 +72,6 @@ bool TestThresholdEvaluator::dose(const SharedUser &user, const QDateTime &at, d
                                   int type)
 {
     return m_db->insertEvents(user, {{at, value}}, type);
-}
-
-void TestThresholdEvaluator::windowIsPeriodPlusOneDays()
-{
-    QCOMPARE(doseWindow(0, m_today), qMakePair(m_today, m_today.addDays(1)));
-    QCOMPARE(doseWindow(7, m_today), qMakePair(m_today.addDays(-7), m_today.addDays(1)));
-    QCOMPARE(doseWindow(65535, m_today).second, m_today.addDays(1));
-    QCOMPARE(doseWindow(65535, m_today).first, m_today.addDays(-65535));
 }
 
 void TestThresholdEvaluator::windowBoundsCountWholeDays()

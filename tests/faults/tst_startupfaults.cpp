@@ -90,6 +90,7 @@ private slots:
     void lockedFileKeptWhenDeclined();
     void lockedFileNotTakenOnYes();
     void brieflyLockedFileOpensWithoutQuestion();
+    void fileLockedAtFirstReadIsLoadedOnceUsable();
 
 private:
     QString programDatabase(const QString &name);
@@ -305,6 +306,32 @@ void StartupFaultsTest::brieflyLockedFileOpensWithoutQuestion()
     for (const SharedGroup &group : VDB::DataBase::instance()->groups())
         held = held || group->name == QLatin1String("held");
     QVERIFY(held);
+}
+
+// A file held for longer than the first read waits (SQLite's busy time) but
+// free by the time it is checked: the start loads it then, so the login
+// finds its users without a restart.
+void StartupFaultsTest::fileLockedAtFirstReadIsLoadedOnceUsable()
+{
+    const QString path = programDatabase(QStringLiteral("slow"));
+    const QString holderName = QStringLiteral("holder-in-process");
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+        holder.setDatabaseName(path);
+        QVERIFY(holder.open());
+        QSqlQuery lock(holder);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        useDatabaseFile(path);
+        VDB::DataBase::instance();
+        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase(holderName);
+
+    ScriptedAnswers answers({QMessageBox::No});
+    QVERIFY(Startup::makeDatabaseUsable());
+    QVERIFY2(answers.seen().isEmpty(), qPrintable(answers.seen().value(0).text));
+    QVERIFY(VDB::DataBase::instance()->findUser(QStringLiteral("admin"), QStringLiteral("tavro")));
 }
 
 int main(int argc, char *argv[])

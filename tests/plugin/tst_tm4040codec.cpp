@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <cstring>
+
 namespace {
 
 QByteArray bytes(const char *hex)
@@ -53,6 +55,8 @@ private slots:
     void parameterBlock();
     void parameterBlockRejectsWrongSize();
     void parameterBlockWithImpossibleClock();
+    void whatReadsAsParameterBlock_data();
+    void whatReadsAsParameterBlock();
     void historyRecord();
     void historyPacketsForCounts_data();
     void historyPacketsForCounts();
@@ -183,6 +187,35 @@ void Tm4040CodecTest::parameterBlockWithImpossibleClock()
     QVERIFY(Tm4040Decoder::decodeParameters(block, &p));
     QVERIFY(p.deviceTime.isNull());
     QCOMPARE(p.month, 13);
+}
+
+void Tm4040CodecTest::whatReadsAsParameterBlock_data()
+{
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<bool>("accepted");
+    const auto changed = [](int offset, const char *hex) {
+        return sampleBlock().replace(offset, int(std::strlen(hex) / 2), bytes(hex));
+    };
+    QTest::newRow("device") << sampleBlock() << true;
+    QTest::newRow("cleared clock") << changed(0, "000000000000") << true;
+    QTest::newRow("GPS sentence")
+        << QByteArray("$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n")
+               .left(56)
+        << false;
+    QTest::newRow("zeros") << QByteArray(56, '\0') << false;
+    QTest::newRow("55 bytes") << sampleBlock().left(55) << false;
+    QTest::newRow("hour 24") << changed(2, "24") << false;
+    QTest::newRow("month 13") << changed(4, "13") << false;
+    QTest::newRow("serial not BCD") << changed(28, "4A") << false;
+    QTest::newRow("serial 0") << changed(28, "00000000") << false;
+    QTest::newRow("threshold not BCD") << changed(44, "F0") << false;
+}
+
+void Tm4040CodecTest::whatReadsAsParameterBlock()
+{
+    QFETCH(QByteArray, block);
+    QFETCH(bool, accepted);
+    QCOMPARE(Tm4040Decoder::isParameterBlock(block), accepted);
 }
 
 void Tm4040CodecTest::historyRecord()

@@ -4,12 +4,18 @@
 #include "IrDATransport.h"
 #include "LinkEndpoint.h"
 #include "Tm4040Emulator.h"
+#include "Tm4040Plugin.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +56,48 @@ template<typename Work> void onOtherThread(Work work)
     done.load(std::memory_order_acquire);
 }
 
+// A pseudo-terminal whose far end keeps sending `line` whatever it is told,
+// as a GPS receiver or a modem on a serial port does.
+class StreamingPort
+{
+public:
+    explicit StreamingPort(const QByteArray &line)
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return;
+        m_path = QString::fromLocal8Bit(::ptsname(m_master));
+        // Held open so that the terminal stays up between the probes.
+        m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        m_thread = std::thread([this, line]() {
+            char drain[256];
+            while (!m_stop) {
+                (void)!::write(m_master, line.constData(), size_t(line.size()));
+                while (::read(m_master, drain, sizeof drain) > 0) { }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~StreamingPort()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (int fd : {m_slave, m_master}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    QString path() const { return m_path; }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_path;
+    std::atomic<bool> m_stop {false};
+    std::thread m_thread;
+};
+
 Tm4040Scenario scenario()
 {
     Tm4040Scenario s;
@@ -80,6 +128,7 @@ private slots:
     void serialLinkOverPseudoTerminal();
     void searchTakesTheFirstPortThatAnswers();
     void searchGivesUpAfterThreeRounds();
+    void searchPassesByAPortThatStreamsOtherData();
     void callsFromDifferentThreads();
     void closeFromAnotherThreadEndsAWait();
     void closedLinkRefusesEverything();
@@ -360,6 +409,25 @@ void Tm4040LinkTest::searchGivesUpAfterThreeRounds()
              qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(away.receivedLetters(), QByteArray("ppp"));
     QVERIFY(!link.isOpen());
+}
+
+// 56 bytes alone do not make a dosimeter: the plug-in's search passes by a
+// port that streams other data and takes the one that sends a parameter block.
+void Tm4040LinkTest::searchPassesByAPortThatStreamsOtherData()
+{
+    StreamingPort gps("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+    QVERIFY(!gps.path().isEmpty());
+    Tm4040Emulator inRange(scenario());
+    QVERIFY(inRange.startPty());
+    IrDATransport::setDiscoveryPorts({gps.path(), inRange.ptyPath()});
+    IrDATransport::setAnswerTimeoutMs(300);
+    Tm4040Plugin plugin;
+    QVERIFY(plugin.connectDevice());
+    DeviceInfo info;
+    QVERIFY(plugin.readDeviceInfo(&info));
+    QCOMPARE(info.serialNumber, qint32(scenario().serialNumber));
+    QVERIFY(logContains(QStringLiteral("not a device answer")));
+    plugin.disconnectDevice();
 }
 
 void Tm4040LinkTest::callsFromDifferentThreads()

@@ -218,11 +218,27 @@ private slots:
             [](const int record, const QString, QVariant &value, const int) { value = record; });
         QTemporaryDir dir;
         const QString fileName = dir.filePath("report.pdf");
+        // The program's data folder name is its application name in a
+        // garbled form; the file names the program as people read it.
+        const QString appName = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName(QString::fromLatin1(u8"КВР-ТМ4040"));
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("КВР-ТМ4040"));
         QVERIFY(report.printPdf(fileName, "Проба"));
+        QCoreApplication::setApplicationName(appName);
         QFile file(fileName);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray pdf = file.readAll();
         QVERIFY(pdf.startsWith("%PDF-"));
+        const auto pdfText = [](const QString &text) {
+            QByteArray bytes("\xfe\xff", 2);
+            for (const QChar c : text) {
+                bytes += char(c.unicode() >> 8);
+                bytes += char(c.unicode() & 0xff);
+            }
+            return bytes;
+        };
+        QVERIFY(pdf.contains("/Creator (" + pdfText(QStringLiteral("КВР-ТМ4040")) + ")"));
+        QVERIFY(pdf.contains("/Title (" + pdfText(QStringLiteral("Проба")) + ")"));
         // 1108 units hold three rows of 300.
         QCOMPARE(countPages(pdf), 4);
         QVERIFY(pdf.contains("/MediaBox [0 0 595"));

@@ -1,3 +1,5 @@
+#include "app/DiagnosticLog.h"
+#include "app/InstallLayout.h"
 #include "common/ModalHelper.h"
 #include "ui/AboutDialog.h"
 
@@ -6,6 +8,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class AboutTest : public QObject
@@ -32,8 +35,11 @@ private slots:
             return label ? label->text() : QString();
         };
         QCOMPARE(text("label_4"), QString::fromUtf8("КВР-TM4040, версия 1.0"));
-        QVERIFY(text("label_5").startsWith(QString::fromUtf8("Разработка ")));
-        QVERIFY(text("label_5").contains("orvane"));
+        // The developer in Russian, with a link to the web site.
+        QCOMPARE(text("label_5"),
+                 QString::fromUtf8("Разработка <a href=\"%1\">команда «Норвилон»</a>")
+                     .arg(InstallLayout::homepage()));
+        QVERIFY(dialog.findChild<QLabel *>("label_5")->openExternalLinks());
         QCOMPARE(text("label_6"), QString::fromUtf8("Средство создания отчётов QtRPT"));
     }
 
@@ -71,6 +77,27 @@ private slots:
         const QUrl url(match.captured(2));
         QVERIFY(url.scheme().startsWith("http"));
         QCOMPARE(url.host(), host);
+    }
+
+    // The office finds the diagnostics log to send from here.
+    void namesTheLogFolder()
+    {
+        {
+            AboutDialog dialog;
+            QVERIFY(dialog.findChild<QLabel *>("logLabel")->isHidden());
+        }
+        QTemporaryDir dir;
+        const QString log = DiagnosticLog::fileNameIn(dir.path());
+        DiagnosticLog::install(log);
+        AboutDialog dialog;
+        DiagnosticLog::uninstall();
+        auto *label = dialog.findChild<QLabel *>("logLabel");
+        QVERIFY(!label->isHidden());
+        QVERIFY(label->openExternalLinks());
+        QVERIFY2(label->text().contains("orvane.log"), qPrintable(label->text()));
+        const QRegularExpression link("<a href=\"([^\"]+)\">");
+        QCOMPARE(QUrl(link.match(label->text()).captured(1)), QUrl::fromLocalFile(dir.path()));
+        QVERIFY(label->toolTip().contains(QDir::toNativeSeparators(log)));
     }
 
     void escapeClosesTheDialog()

@@ -47,6 +47,7 @@ private slots:
 
     void deleteDialogOffersTheOtherGroups();
     void deleteWithMembersMovesOnlyOrphans();
+    void deleteNeedsAChoiceOnlyForOrphans();
     void deleteWithoutMembersNeedsNoTarget();
     void lastGroupGivesEmptyTarget();
 
@@ -188,12 +189,15 @@ void GroupDialogsTest::deleteDialogOffersTheOtherGroups()
     GroupDeleteDialog dialog(group(QStringLiteral("Операторы")));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Удалить группу"));
     auto *combo = child<QComboBox>(&dialog, "groupsComboBox");
-    QCOMPARE(combo->count(), 2);
-    QCOMPARE(combo->itemText(0), QStringLiteral("Администраторы"));
-    QCOMPARE(combo->itemText(1), QStringLiteral("Пользователи"));
+    // Nothing preset: the first entry stands for no group.
+    QCOMPARE(combo->count(), 3);
     QCOMPARE(combo->currentIndex(), 0);
-    QVERIFY(combo->itemIcon(0).isNull());
-    QCOMPARE(combo->itemData(1).value<SharedGroup>(), group(QStringLiteral("Пользователи")));
+    QCOMPARE(combo->itemText(0), QStringLiteral("Не выбрана"));
+    QVERIFY(!combo->itemData(0).value<SharedGroup>());
+    QCOMPARE(combo->itemText(1), QStringLiteral("Администраторы"));
+    QCOMPARE(combo->itemText(2), QStringLiteral("Пользователи"));
+    QVERIFY(combo->itemIcon(1).isNull());
+    QCOMPARE(combo->itemData(2).value<SharedGroup>(), group(QStringLiteral("Пользователи")));
     QVERIFY(!dialog.targetGroup());
 }
 
@@ -211,7 +215,7 @@ void GroupDialogsTest::deleteWithMembersMovesOnlyOrphans()
     // The caller runs the dialog and deletes with the chosen target.
     GroupDeleteDialog dialog(operators);
     TestSupport::onNextModal([](QWidget *widget) {
-        child<QComboBox>(widget, "groupsComboBox")->setCurrentIndex(1);
+        child<QComboBox>(widget, "groupsComboBox")->setCurrentIndex(2);
         child<QDialogButtonBox>(widget, "buttonBox")->button(QDialogButtonBox::Ok)->click();
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
@@ -230,6 +234,29 @@ void GroupDialogsTest::deleteWithMembersMovesOnlyOrphans()
     QCOMPARE(m_db->db()->groups().size(), 2);
     QCOMPARE(m_db->db()->users().at(1)->groups.size(), 1);
     QCOMPARE(m_db->db()->users().at(1)->groups.first()->name, QStringLiteral("Пользователи"));
+}
+
+void GroupDialogsTest::deleteNeedsAChoiceOnlyForOrphans()
+{
+    const SharedGroup operators = group(QStringLiteral("Операторы"));
+    QVERIFY(m_db->addUser(QStringLiteral("Двойнов"), QStringLiteral("Иван"),
+                          {operators, group(QStringLiteral("Пользователи"))}));
+    {
+        // Every member keeps another group: OK without a choice is fine.
+        GroupDeleteDialog dialog(operators);
+        TestSupport::onNextModal([](QWidget *widget) { pressOk(widget); });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QVERIFY(!dialog.targetGroup());
+    }
+    QVERIFY(m_db->addUser(QStringLiteral("Одиноков"), QStringLiteral("Иван"), {operators}));
+    GroupDeleteDialog dialog(operators);
+    dialog.show();
+    auto refusal = TestSupport::answerNextMessageBox(QMessageBox::Ok);
+    pressOk(&dialog);
+    QVERIFY(refusal->seen);
+    QCOMPARE(refusal->title, QStringLiteral("Предупреждение"));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!dialog.targetGroup());
 }
 
 void GroupDialogsTest::deleteWithoutMembersNeedsNoTarget()
@@ -261,7 +288,7 @@ void GroupDialogsTest::lastGroupGivesEmptyTarget()
     QCOMPARE(db->groups().size(), 1);
 
     GroupDeleteDialog dialog(db->groups().first());
-    QCOMPARE(child<QComboBox>(&dialog, "groupsComboBox")->count(), 0);
+    QCOMPARE(child<QComboBox>(&dialog, "groupsComboBox")->count(), 1);
     TestSupport::onNextModal([](QWidget *widget) {
         child<QDialogButtonBox>(widget, "buttonBox")->button(QDialogButtonBox::Ok)->click();
     });

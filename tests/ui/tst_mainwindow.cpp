@@ -8,7 +8,6 @@
 #include "ui/OrvaneWindow.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
@@ -45,16 +44,6 @@ QStringList actionNames(const QList<QAction *> &actions)
         names << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
     return names;
 }
-
-// Takes the URL that QDesktopServices is asked to open.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 } // namespace
 
@@ -520,19 +509,6 @@ private slots:
         QVERIFY(contextMenu(w, QPoint(5, t->viewport()->height() - 3)).isEmpty());
         // The menu does not move the selection.
         QCOMPARE(t->currentItem(), current);
-    }
-
-    void helpOpensTheUserGuide()
-    {
-        OrvaneWindow w;
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("file", &catcher, "open");
-        w.findChild<QAction *>("actionHelp")->trigger();
-        QDesktopServices::unsetUrlHandler("file");
-        QCOMPARE(catcher.urls.size(), 1);
-        QCOMPARE(catcher.urls.at(0),
-                 QUrl::fromLocalFile(QApplication::applicationDirPath() + QDir::separator() + "help"
-                                     + QDir::separator() + "User guide.pdf"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QPointer>
 #include <QPushButton>
@@ -303,7 +304,10 @@ private slots:
         QCOMPARE(watcher.classNames(), QStringList {"GroupDeleteDialog"});
         QCOMPARE(db()->groups().size(), 3);
 
-        answer(QMessageBox::Ok, "GroupDeleteDialog");
+        TestSupport::onNextModal([](QWidget *dialog) {
+            dialog->findChild<QComboBox *>("groupsComboBox")->setCurrentIndex(1);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
         action(w, "actionDelGroup")->setData(QVariant::fromValue(operators));
         action(w, "actionDelGroup")->trigger();
         QCOMPARE(watcher.classNames(), (QStringList {"GroupDeleteDialog", "GroupDeleteDialog"}));

@@ -89,6 +89,9 @@ void ProgrammSettingsDialogTest::opensWithTheStoredOptions()
     QVERIFY(!child<QCheckBox>(&dialog, "delHistoryCheckBox")->isChecked());
     QVERIFY(!child<QCheckBox>(&dialog, "synchronizeDateCheckBox")->isChecked());
     QVERIFY(!child<QCheckBox>(&dialog, "turnOffDeviceCheckBox")->isChecked());
+    // Worded as the import dialog's check box it presets.
+    QCOMPARE(child<QCheckBox>(&dialog, "turnOffDeviceCheckBox")->text(),
+             QStringLiteral("Выключить прибор"));
     QVERIFY(!child<QCheckBox>(&dialog, "undockDeviceCheckBox")->isChecked());
     QCOMPARE(child<QSpinBox>(&dialog, "daysSpinBox")->value(), 7);
     QCOMPARE(child<QSpinBox>(&dialog, "daysSpinBox")->minimum(), 1);

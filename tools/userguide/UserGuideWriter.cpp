@@ -167,7 +167,7 @@ bool UserGuideWriter::write(const QString &markdown, const QString &pdfFileName,
     QPdfWriter writer(pdfFileName);
     writer.setResolution(300);
     writer.setTitle(m_title);
-    writer.setCreator(QStringLiteral("orvane"));
+    writer.setCreator(QStringLiteral("КВР-ТМ4040"));
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(20, 15, 18, 12), QPageLayout::Millimeter));
     m_pageWidth = writer.width();
