@@ -9,6 +9,7 @@
 // minutes). Every figure is printed with the readings counted ("on") beside
 // the same run with the office switch off ("off"), best of three runs.
 
+#include "../common/BenchTools.h"
 #include "db/DataBase.h"
 #include "dose/AnnualDoseDialog.h"
 #include "dose/AnnualDoseSummary.h"
@@ -22,10 +23,11 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <ctime>
-#include <functional>
 
 namespace {
+
+using Bench::bestOfThree;
+using Bench::Timing;
 
 constexpr int Wearers = 1000;
 constexpr int Groups = 50;
@@ -109,48 +111,9 @@ bool addThresholds(VDB::DataBase *db)
     }
     if (!removals.isEmpty() && !db->saveThresholds(removals))
         return false;
-    const quint16 periods[] = {1, 3, 7, 14, 30, 60, 90, 180, 365, 30};
-    QList<ThresholdChange> changes;
-    for (int i = 0; i < 10; ++i) {
-        ThresholdChange change;
-        change.data.name = QStringLiteral("Порог %1").arg(i);
-        change.data.period = periods[i];
-        // The wearers get about 2.9 uSv a day.
-        change.data.value = 0.00285 * (periods[i] + 1) * (i == 9 ? 2 : 1);
-        changes.append(change);
-    }
-    for (int i = 0; i < Groups; ++i) {
-        ThresholdChange change;
-        change.data.isUser = false;
-        change.data.name = QStringLiteral("Групповой %1").arg(i);
-        change.data.period = quint16(7 * (1 + i % 4));
-        change.data.value = 20 * 0.00285 * (change.data.period + 1);
-        change.data.groups = {db->groups().at(db->groups().size() - Groups + i)};
-        changes.append(change);
-    }
-    return db->saveThresholds(changes);
-}
-
-struct Timing
-{
-    double wall = 1e9;
-    double cpu = 0;
-};
-
-Timing bestOfThree(const std::function<void()> &run)
-{
-    Timing best;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        const std::clock_t cpu = std::clock();
-        run();
-        QApplication::processEvents();
-        const double wall = timer.nsecsElapsed() / 1e6;
-        if (wall < best.wall)
-            best = {wall, (std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC};
-    }
-    return best;
+    // The wearers get about 2.9 uSv a day.
+    return db->saveThresholds(
+        Bench::officeThresholds(db->groups().mid(db->groups().size() - Groups), 0.00285));
 }
 
 void setCounting(VDB::DataBase *db, bool on)
@@ -227,6 +190,7 @@ int main(int argc, char *argv[])
             QApplication::processEvents();
             page.setUser(wearer);
             page.repaint();
+            QApplication::processEvents();
         });
         r.annual = bestOfThree([&r, &wearer] {
             const AnnualDoseSummary summary(2024);
@@ -235,7 +199,10 @@ int main(int argc, char *argv[])
                     r.wearerYear = row.year;
             }
         });
-        r.annualDialog = bestOfThree([] { AnnualDoseDialog dialog; });
+        r.annualDialog = bestOfThree([] {
+            AnnualDoseDialog dialog;
+            QApplication::processEvents();
+        });
     }
 
     std::printf("best of three runs                                  on: wall ms  cpu ms"

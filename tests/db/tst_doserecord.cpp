@@ -23,16 +23,7 @@ QDateTime at(int day, int hour)
 
 VDB::Event reading(const SharedUser &user, const QDateTime &when, double value)
 {
-    VDB::Event e;
-    e.user = user;
-    e.dateTime = when;
-    e.deviceType = VDB::DataBase::instance()->deviceTypes().value(0);
-    e.deviceSerial = Serial;
-    e.eventType = VDB::EventMeasurement;
-    e.value = value;
-    e.medValue = 0.1;
-    e.channel = VDB::Gamma;
-    return e;
+    return TestSupport::TestDatabase::reading(user, when, value, Serial, 0.1);
 }
 
 // The old sum: type-300 records only, as one statement.
