@@ -122,22 +122,62 @@ bool DoseRecordSync::createTables()
     return true;
 }
 
-bool DoseRecordSync::readState(qint64 *lastEventId, int *rule)
+struct DoseRecordSync::Progress
 {
-    *lastEventId = -1;
-    *rule = 0;
+    qint64 last = -1; // the last event id taken in
+    qint64 max = 0; // the highest event id stored
+    bool startOver = true; // what the tables hold cannot be continued
+};
+
+bool DoseRecordSync::compare(Progress *progress)
+{
+    int rule = 0;
+    QString taken;
+    {
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT name, value FROM DoseRecordState"))) {
+            m_error = query.lastError().text();
+            return false;
+        }
+        while (query.next()) {
+            const QString name = query.value(0).toString();
+            if (name == QLatin1String("lastEventId"))
+                progress->last = query.value(1).toLongLong();
+            else if (name == QLatin1String("lastEvent"))
+                taken = query.value(1).toString();
+            else if (name == QLatin1String("rule"))
+                rule = query.value(1).toInt();
+        }
+    }
+    QString now;
+    if (!maxEventId(&progress->max) || !eventFingerprint(progress->last, &now))
+        return false;
+    // Events made anew by another program reuse the ids from 1: the event
+    // last taken in is then another one, or gone.
+    progress->startOver = rule != RuleVersion || progress->last < 0
+        || progress->max < progress->last || now != taken;
+    return true;
+}
+
+bool DoseRecordSync::eventFingerprint(qint64 id, QString *text)
+{
+    text->clear();
+    if (id <= 0)
+        return true;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT name, value FROM DoseRecordState"))) {
-        m_error = query.lastError().text();
+    query.prepare(
+        QStringLiteral("SELECT dateTime, eventType, deviceId, deviceSerial, value, userId "
+                       "FROM Events WHERE id = ?"));
+    query.addBindValue(id);
+    if (!exec(query))
         return false;
-    }
-    while (query.next()) {
-        const QString name = query.value(0).toString();
-        if (name == QLatin1String("lastEventId"))
-            *lastEventId = query.value(1).toLongLong();
-        else if (name == QLatin1String("rule"))
-            *rule = query.value(1).toInt();
+    if (query.next()) {
+        QStringList fields;
+        for (int i = 0; i < 6; ++i)
+            fields << query.value(i).toString();
+        *text = fields.join(QLatin1Char('|'));
     }
     return true;
 }
@@ -150,8 +190,12 @@ bool DoseRecordSync::writeState(qint64 lastEventId)
         m_error = query.lastError().text();
         return false;
     }
+    QString lastEvent;
+    if (!eventFingerprint(lastEventId, &lastEvent))
+        return false;
     const QPair<QString, QString> values[] = {
         {QStringLiteral("lastEventId"), QString::number(lastEventId)},
+        {QStringLiteral("lastEvent"), lastEvent},
         {QStringLiteral("rule"), QString::number(RuleVersion)},
     };
     for (const auto &value : values) {
@@ -176,23 +220,19 @@ bool DoseRecordSync::maxEventId(qint64 *id)
 
 bool DoseRecordSync::isBehind()
 {
-    qint64 last = 0;
-    qint64 max = 0;
-    int rule = 0;
-    if (!readState(&last, &rule) || !maxEventId(&max))
-        return false;
-    return rule != RuleVersion || last != max;
+    Progress progress;
+    return compare(&progress) && (progress.startOver || progress.last != progress.max);
 }
 
 bool DoseRecordSync::update()
 {
-    qint64 last = 0;
-    qint64 max = 0;
-    int rule = 0;
-    if (!readState(&last, &rule) || !maxEventId(&max))
+    Progress progress;
+    if (!compare(&progress))
         return false;
-    if (rule != RuleVersion || last < 0 || max < last)
+    if (progress.startOver)
         return rebuild();
+    const qint64 last = progress.last;
+    const qint64 max = progress.max;
     if (max == last)
         return true;
 

@@ -17,14 +17,16 @@ class QSqlQuery;
 // - DoseMonths: the same dose per calendar month, for the annual accounting;
 // - DoseDevices: per dosimeter, where its timeline was left (the last reading
 //   taken in and the counter's state), so that later readings continue it;
-// - DoseRecordState: the last event id taken in and the rule's version.
+// - DoseRecordState: the last event id taken in, what that event was, and the
+//   rule's version.
 //
 // The store runs update() in the transaction of every change of events, so
 // the tables never lag behind its own writes. Events that another program
 // (one that knows nothing of these tables) added later have higher ids; the
-// next update() takes them in too. Dose is counted for the wearer of the
-// dosimeter at the reading's time by its assignment events, or, for a
-// dosimeter without any, for the user the reading is stored for.
+// next update() takes them in too. A file whose events were made anew (the
+// last event taken in is no longer what it was) is taken in from scratch. Dose is counted for the
+// wearer of the dosimeter at the reading's time by its assignment events, or, for a dosimeter
+// without any, for the user the reading is stored for.
 class DoseRecordSync
 {
 public:
@@ -59,9 +61,13 @@ private:
 
     bool exec(QSqlQuery &query);
     bool exec(const QString &sql);
-    bool readState(qint64 *lastEventId, int *rule);
+    struct Progress;
+    // Where the tables stand against the events.
+    bool compare(Progress *progress);
     bool writeState(qint64 lastEventId);
     bool maxEventId(qint64 *id);
+    // What the event of that id is, as text; empty when there is none.
+    bool eventFingerprint(qint64 id, QString *text);
     bool readCheckpoint(const DeviceKey &device, Checkpoint *checkpoint, bool *found);
     bool continueDevice(const DeviceKey &device, const Checkpoint &checkpoint);
     bool replayDevice(const DeviceKey &device);

@@ -66,6 +66,7 @@ private slots:
     void copiesStoredForTheWrongWearerCountOnce();
     void switchOffGivesTheRecordSums();
     void readingsOfAnotherProgramAreTakenIn();
+    void eventsMadeAnewAreTakenInAnew();
     void missingTablesAreRebuiltAtStart();
 
 private:
@@ -273,6 +274,26 @@ void DoseRecordTest::readingsOfAnotherProgramAreTakenIn()
     QVERIFY(TestDatabase::exec("DELETE FROM DoseRecordState"));
     QVERIFY(db->refreshDoseRecord());
     QCOMPARE(doseDays(), incremental);
+}
+
+// Another program empties the events and stores new ones, more than there
+// were: the ids start from 1 again, and nothing of the old days may stay.
+void DoseRecordTest::eventsMadeAnewAreTakenInAnew()
+{
+    const SharedUser user = m_db->addUser("Зайцев");
+    QVERIFY(m_db->insertEvents(user, {{at(1, 8), 1.0}, {at(2, 8), 1.4}}, VDB::EventMeasurement));
+    QVERIFY(m_db->db()->refreshDoseRecord());
+    QCOMPARE(total(user), 0.4);
+    QVERIFY(TestDatabase::exec("DELETE FROM Events"));
+    QVERIFY(TestDatabase::exec("DELETE FROM sqlite_sequence WHERE name = 'Events'"));
+    QVERIFY(m_db->insertEvents(user, {{at(10, 8), 2.0}, {at(11, 8), 2.5}, {at(12, 8), 2.75}},
+                               VDB::EventMeasurement));
+    QVERIFY(m_db->db()->refreshDoseRecord());
+    QCOMPARE(total(user), 0.75);
+    QCOMPARE(doseDays(),
+             QStringLiteral("%1 2024-03-10 8009 0.000000\n%1 2024-03-11 8009 0.500000\n"
+                            "%1 2024-03-12 8009 0.250000")
+                 .arg(user->id));
 }
 
 void DoseRecordTest::missingTablesAreRebuiltAtStart()
