@@ -9,6 +9,7 @@
 #include "db/DataBase.h"
 #include "db/DeviceType.h"
 #include "db/MetaTypes.h"
+#include "device/LinkSettings.h"
 #include "ui/OrvaneWindow.h"
 
 #include <QApplication>
@@ -60,6 +61,8 @@ int Startup::run(int argc, char *argv[])
     setApplicationIdentity();
     setDesktopIdentity();
     startDiagnosticLog();
+    // The workstation's link to the dosimeter, for the plug-in.
+    LinkSettings::applyToEnvironment();
     return runApplication(app);
 }
 

@@ -178,8 +178,94 @@ def database_seeds():
     write(out, "not_a_database", "Это не база данных\n".encode("utf-8"))
 
 
+def irda_fcs(data):
+    """The FCS of IrLAP (CRC-CCITT, reflected, from FFFF), complemented."""
+    fcs = 0xFFFF
+    for byte in data:
+        fcs ^= byte
+        for _ in range(8):
+            fcs = (fcs >> 1) ^ 0x8408 if fcs & 1 else fcs >> 1
+    fcs ^= 0xFFFF
+    return bytes((fcs & 0xFF, fcs >> 8))
+
+
+def sir_line(frame):
+    body = bytearray()
+    for byte in frame + irda_fcs(frame):
+        if byte in (0xC0, 0xC1, 0x7D):
+            body += bytes((0x7D, byte ^ 0x20))
+        else:
+            body.append(byte)
+    return b"\xC0" + bytes(body) + b"\xC1"
+
+
+def chain(*frames):
+    return b"".join(bytes((len(f),)) + f for f in frames)
+
+
+def irda_stack_seeds():
+    """Frames of the infrared link: a discovery answer as a published frame
+    log shows it, and a connected device's answers (UA, the IAS and IrCOMM
+    connections, data) as the fuzz target's chain of frames."""
+    out = target_dir("fuzz_irda_stack")
+    xid = hexbytes("FE BF 01 AB CD 12 34 29 23 BE 84 01 00 00 82 04 00 20 4D 53 50 34 33 30 20")
+    write(out, "xid_response_line", b"\xFF" * 10 + sir_line(xid))
+    ua = hexbytes("6A 73 D4 C3 B2 A1 44 33 22 11 01 01 3E 83 01 3F 84 01 7F 86 01 80 08 01 07")
+    write(out, "ua_line", sir_line(ua))
+    write(out, "answers_chain", chain(
+        hexbytes("6A 31"),                                      # RR Nr 1, F
+        hexbytes("6A 30") + hexbytes("92 00 81 00"),            # I: IAS connect confirm
+        hexbytes("6A 52") + hexbytes("12 00 84 00 0001 0001 01 00000005"),
+        hexbytes("6A 74") + hexbytes("93 05 81 00 88 04 01 02 0800 03 00 01 04"),
+        hexbytes("6A 96") + hexbytes("13 05 01 00") + b"RX3008M" + bytes(49),
+        hexbytes("6A 39"),                                      # REJ
+        hexbytes("6A 35"),                                      # RNR
+        hexbytes("6A 1F"),                                      # DM
+    ))
+    write(out, "tinytp_sar_chain", chain(
+        hexbytes("6A 10") + hexbytes("13 05 81 03 00") + b"abc",
+        hexbytes("6A 12") + hexbytes("13 05 01 00") + b"def",
+    ))
+
+
+def irda_record(frame, raw=False, later=False, two=False):
+    flags = (1 if raw else 0) | (2 if later else 0) | (4 if two else 0)
+    return bytes([flags, len(frame)]) + frame
+
+
+def irda_seeds():
+    """Sessions of a primary station with the emulated dosimeter at 04030201."""
+    out = target_dir("fuzz_tm4040emu_irda")
+    primary = hexbytes("A1B2C3D4")
+    device = hexbytes("01020304")
+
+    def xid(slot):
+        return hexbytes("FF3F01") + primary + hexbytes("FFFFFFFF 02") + bytes([slot, 0])
+
+    snrm = (hexbytes("FF93") + primary + device
+            + hexbytes("55 01013E 820101 830101 840101 850180 860180 080101"))
+    discovery = b"".join(irda_record(xid(slot)) for slot in range(8))
+    connect = discovery + irda_record(snrm) + irda_record(hexbytes("5511"))
+    ias = (irda_record(hexbytes("5510 80010100"))
+           + irda_record(hexbytes("5532 000184 0B") + b"IrDA:IrCOMM" + bytes([0x13])
+                         + b"IrDA:TinyTP:LsapSel")
+           + irda_record(hexbytes("5554 80010201")))
+    comm = irda_record(hexbytes("5556 8B020100 0E 03000104"))
+    command = irda_record(hexbytes("5578 0B02 00 00") + b"RX3008Mp")
+    history = irda_record(hexbytes("559A 0B02 00 00") + b"RX3008M" + hexbytes("000103") + b"H")
+    polls = b"".join(irda_record(bytes([0x55, 0x11 | (nr << 5)])) for nr in range(4, 8))
+    write(out, "discovery", discovery)
+    write(out, "session", connect + ias + comm + command + history + polls
+          + irda_record(hexbytes("5553")))
+    write(out, "two_devices", b"".join(irda_record(xid(slot), two=True) for slot in range(8)))
+    write(out, "silent_primary", connect + irda_record(hexbytes("5511"), later=True))
+    write(out, "noise", irda_record(hexbytes("C0FF7DC1 C0 7D C0 FFFF C1 0102"), raw=True))
+
+
 if __name__ == "__main__":
     history_seeds()
     params_seeds()
     report_seeds()
     database_seeds()
+    irda_seeds()
+    irda_stack_seeds()

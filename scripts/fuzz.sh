@@ -7,7 +7,8 @@
 #   -r RUNS     run every target until this many inputs were executed in all
 #   -j WORKERS  fuzzing processes per target (default: the number of cores)
 #   TARGET      fuzz_tm4040_history, fuzz_tm4040_params, fuzz_report_template,
-#               fuzz_database_file (default: all)
+#               fuzz_database_file, fuzz_irda_stack, fuzz_tm4040emu_irda
+#               (default: all)
 #
 # The build lives in build-fuzz/, the growing corpora, logs and any crash
 # inputs in fuzz-out/. Exits non-zero when a target crashed, leaked, hit a
@@ -24,11 +25,12 @@ while getopts "t:r:j:" option; do
         t) seconds="$OPTARG"; runs="" ;;
         r) runs="$OPTARG" ;;
         j) workers="$OPTARG" ;;
-        *) sed -n '2,15p' "${BASH_SOURCE[0]}"; exit 2 ;;
+        *) sed -n '2,16p' "${BASH_SOURCE[0]}"; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-all_targets=(fuzz_tm4040_history fuzz_tm4040_params fuzz_report_template fuzz_database_file)
+all_targets=(fuzz_tm4040_history fuzz_tm4040_params fuzz_report_template fuzz_database_file
+    fuzz_irda_stack fuzz_tm4040emu_irda)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
@@ -63,6 +65,8 @@ target_options() {
         fuzz_tm4040_params) echo "-max_len=64" ;;
         fuzz_report_template) echo "-max_len=32768 -dict=$ORVANE_ROOT/fuzz/report_template.dict" ;;
         fuzz_database_file) echo "-max_len=70000" ;;
+        fuzz_irda_stack) echo "-max_len=1024" ;;
+        fuzz_tm4040emu_irda) echo "-max_len=4096" ;;
     esac
 }
 

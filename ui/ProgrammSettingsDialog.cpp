@@ -5,6 +5,7 @@
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 #include "db/Options.h"
+#include "device/LinkSettingsWidget.h"
 #include "ui/DoseAccountingWidget.h"
 
 #include <QColorDialog>
@@ -26,6 +27,9 @@ ProgrammSettingsDialog::ProgrammSettingsDialog(QWidget *parent)
     m_doseAccounting = new DoseAccountingWidget(this);
     m_doseAccounting->setObjectName(QStringLiteral("doseAccountingTab"));
     m_ui->tabWidget->addTab(m_doseAccounting, tr("Учёт дозы"));
+    // The workstation's own settings, beside the shared options.
+    m_linkSettings = new LinkSettingsWidget(this);
+    m_ui->tabWidget->addTab(m_linkSettings, tr("Связь"));
 
     const Options &options = VDB::DataBase::instance()->options();
     m_ui->delHistoryCheckBox->setChecked(options.delHistory);
@@ -113,6 +117,7 @@ void ProgrammSettingsDialog::accept()
     options.medColors[VDB::Gamma] = buttonColor(m_ui->medGammaButton);
 
     VDB::DataBase::instance()->updateOptions(options);
+    m_linkSettings->save();
     m_doseAccounting->store();
     QDialog::accept();
 }

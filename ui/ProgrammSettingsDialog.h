@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QScopedPointer>
 
+class LinkSettingsWidget;
 class QColor;
 class QPushButton;
 class DoseAccountingWidget;
@@ -30,4 +31,5 @@ private:
 
     QScopedPointer<Ui::ProgrammSettingsDialog> m_ui;
     DoseAccountingWidget *m_doseAccounting = nullptr;
+    LinkSettingsWidget *m_linkSettings = nullptr;
 };

@@ -9,7 +9,7 @@
 // minutes). Every figure is printed with the readings counted ("on") beside
 // the same run with the office switch off ("off"), best of three runs.
 
-#include "../common/BenchTools.h"
+#include "bench/BenchTools.h"
 #include "db/DataBase.h"
 #include "dose/AnnualDoseDialog.h"
 #include "dose/AnnualDoseSummary.h"

@@ -6,12 +6,11 @@
 //   bench_download [runs] [baud]
 
 #include "Tm4040Emulator.h"
+#include "bench/BenchPlugin.h"
 #include "device/PluginInterface.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLibrary>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,16 +21,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
     const int baud = argc > 2 ? std::max(1, atoi(argv[2])) : 9600;
-    QLoggingCategory::setFilterRules(QStringLiteral("orvane.tm4040.debug=false"));
-
-    QLibrary library(QStringLiteral(ORVANE_PLUGIN_FILE));
-    const auto getPlugin = reinterpret_cast<GetPluginFunction>(library.resolve("getPlugin"));
-    if (!getPlugin) {
-        std::fprintf(stderr, "cannot load %s: %s\n", ORVANE_PLUGIN_FILE,
-                     qPrintable(library.errorString()));
+    QLibrary library;
+    AbstractPlugin *plugin = loadBenchPlugin(library, ORVANE_PLUGIN_FILE);
+    if (!plugin)
         return 1;
-    }
-    AbstractPlugin *plugin = getPlugin();
 
     Tm4040Scenario scenario;
     scenario.records = Tm4040Scenario::generateRecords(501, QDateTime(QDate(2024, 1, 1), QTime()));

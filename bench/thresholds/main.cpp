@@ -6,7 +6,7 @@
 // (2 000 000 in all, half dose records of type 300), 10 user thresholds with
 // windows of 1 to 365 days, and one group threshold per group.
 
-#include "../common/BenchTools.h"
+#include "bench/BenchTools.h"
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 #include "dose/ExceededThreshouldsDialog.h"

@@ -60,9 +60,11 @@ void IrDATransport::setDiscoveryProbe(const QByteArray &request, int answerSize,
 
 bool IrDATransport::connectTo(const QString &deviceName, const QString &serviceName, bool nineWire)
 {
+    // The device name is not compared (any device in range will do); the
+    // service is looked up by its class name over IrDA.
     Q_UNUSED(deviceName)
-    Q_UNUSED(serviceName)
-    Q_UNUSED(nineWire)
+    m_serviceName = serviceName.isEmpty() ? QStringLiteral("IrDA:IrCOMM") : serviceName;
+    m_nineWire = nineWire;
     close();
     const QString link = qEnvironmentVariable("TM4040_LINK");
     if (link.isEmpty())
@@ -75,8 +77,26 @@ bool IrDATransport::connectTo(const QString &deviceName, const QString &serviceN
     return open(endpoint);
 }
 
+bool IrDATransport::openIrDA(const QString &path, int maxBaud, int rounds)
+{
+    QStringList refusals;
+    QString error;
+    IrDALink::Service service;
+    service.className = m_serviceName.toUtf8();
+    service.nineWire = m_nineWire;
+    const bool ok = m_irda.open(path, maxBaud, rounds, service, &refusals, &error);
+    for (const QString &refusal : qAsConst(refusals))
+        qCDebug(lcTm4040).noquote() << "Connect error =" << refusal;
+    if (!ok)
+        qCDebug(lcTm4040).noquote() << "IrDA link on" << path << "not open:" << error;
+    return ok;
+}
+
 bool IrDATransport::open(const LinkEndpoint &endpoint)
 {
+    if (endpoint.kind == LinkEndpoint::IrDA)
+        return openIrDA(endpoint.path, endpoint.baud, DiscoveryRounds);
+
     QString error;
     const bool ok = endpoint.kind == LinkEndpoint::Tcp
         ? m_channel.openTcp(endpoint.host, endpoint.port, qMin(answerTimeoutMs(), WriteTimeoutMs),
@@ -98,6 +118,14 @@ bool IrDATransport::discover()
         if (round > 0)
             QThread::msleep(DiscoveryPauseMs);
         const QStringList ports = discoveryPorts();
+        // A dongle answers discovery; an adapter that passes the stream
+        // through answers the parameter request.
+        for (const QString &port : ports) {
+            if (m_closes != closes)
+                return false;
+            if (openIrDA(port, LinkEndpoint::DefaultIrDABaud, 1))
+                return true;
+        }
         for (const QString &port : ports) {
             if (m_closes != closes)
                 return false;
@@ -134,25 +162,27 @@ bool IrDATransport::probe(const QString &path)
 
 bool IrDATransport::write(const QByteArray &frame)
 {
-    if (!m_channel.isOpen())
+    const bool irda = m_irda.isOpen();
+    if (!irda && !m_channel.isOpen())
         return false;
     // Every frame starts a new exchange: what is left of an answer that
     // came too late must not be taken for the answer to this frame.
-    const int stale = m_channel.discardInput();
+    const int stale = irda ? m_irda.discardInput() : m_channel.discardInput();
     if (stale > 0)
         qCDebug(lcTm4040) << "discarded stale bytes =" << stale;
-    return m_channel.writeAll(frame, WriteTimeoutMs);
+    return irda ? m_irda.write(frame, WriteTimeoutMs) : m_channel.writeAll(frame, WriteTimeoutMs);
 }
 
 bool IrDATransport::read(QByteArray &out, int size)
 {
-    if (!m_channel.isOpen())
-        return false;
-    return m_channel.readExact(out, size, answerTimeoutMs());
+    if (m_channel.isOpen())
+        return m_channel.readExact(out, size, answerTimeoutMs());
+    return m_irda.read(out, size, answerTimeoutMs());
 }
 
 void IrDATransport::close()
 {
     ++m_closes;
     m_channel.close();
+    m_irda.close();
 }

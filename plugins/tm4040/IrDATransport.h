@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AbstractTransport.h"
+#include "IrDALink.h"
 #include "LinkChannel.h"
 #include "LinkEndpoint.h"
 
@@ -12,14 +13,19 @@
 
 // The link to a dosimeter in front of the infrared port.
 //
-// On Linux an infrared adapter's IrCOMM stream shows up as a serial port
-// and network infrared gateways speak TCP, so the link is either of these:
-// the environment variable TM4040_LINK names it ("serial:/dev/ttyUSB0",
-// "serial:/dev/ttyUSB0:115200" or "tcp:HOST:PORT"); without it the serial
-// ports of the machine are searched for a device that answers the probe.
+// Linux has no infrared stack of its own any more, so the plug-in brings
+// one (irda/): with an SIR dongle on a serial port the link discovers the
+// devices in range, connects to the IrCOMM service of the first that takes
+// it and carries the frames in that stream (IrDALink). Besides, a raw
+// serial port (an adapter that passes the stream through) and TCP (network
+// gateways, the emulator) stay. The environment variable TM4040_LINK names
+// the link ("irda:/dev/ttyUSB0[:BAUD]", "serial:/dev/ttyUSB0[:BAUD]" or
+// "tcp:HOST:PORT"); without it every serial port of the machine is tried,
+// IrDA discovery first, then the raw probe.
 //
-// The link sits on a plain descriptor (see LinkChannel) so that calls may
-// come from whichever thread has the turn.
+// The raw links sit on a plain descriptor (see LinkChannel) and the IrDA
+// link has a thread of its own, so that calls may come from whichever
+// thread has the turn.
 class IrDATransport final : public AbstractTransport
 {
 public:
@@ -40,7 +46,7 @@ public:
     bool write(const QByteArray &frame) override;
     bool read(QByteArray &out, int size) override;
     void close();
-    bool isOpen() const { return m_channel.isOpen(); }
+    bool isOpen() const { return m_channel.isOpen() || m_irda.isOpen(); }
 
     // Whether a probe's answer comes from the wanted kind of device.
     using AnswerCheck = bool (*)(const QByteArray &answer);
@@ -60,10 +66,14 @@ public:
 
 private:
     bool open(const LinkEndpoint &endpoint);
+    bool openIrDA(const QString &path, int maxBaud, int rounds);
     bool discover();
     bool probe(const QString &path);
 
     LinkChannel m_channel;
+    IrDALink m_irda;
+    QString m_serviceName;
+    bool m_nineWire = true;
     // Counts close() calls: one from another thread ends a running search
     // between two ports, not only the probe it interrupts.
     std::atomic<unsigned> m_closes {0};

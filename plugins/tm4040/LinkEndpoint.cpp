@@ -12,9 +12,10 @@ LinkEndpoint LinkEndpoint::serial(const QString &path, int baud)
 LinkEndpoint LinkEndpoint::parse(const QString &text)
 {
     const QString value = text.trimmed();
-    if (value.startsWith(QLatin1String("serial:"))) {
-        QString path = value.mid(7);
-        int baud = DefaultBaud;
+    const bool irda = value.startsWith(QLatin1String("irda:"));
+    if (irda || value.startsWith(QLatin1String("serial:"))) {
+        QString path = value.mid(irda ? 5 : 7);
+        int baud = irda ? DefaultIrDABaud : DefaultBaud;
         // A trailing ":digits" is the speed; device paths hold no colon.
         const int colon = path.lastIndexOf(QLatin1Char(':'));
         if (colon >= 0) {
@@ -26,7 +27,10 @@ LinkEndpoint LinkEndpoint::parse(const QString &text)
         }
         if (path.isEmpty())
             return LinkEndpoint();
-        return serial(path, baud);
+        LinkEndpoint endpoint = serial(path, baud);
+        if (irda)
+            endpoint.kind = IrDA;
+        return endpoint;
     }
     if (value.startsWith(QLatin1String("tcp:"))) {
         const QString rest = value.mid(4);

@@ -160,6 +160,11 @@ void Tm4040LinkTest::endpointParsing_data()
                             << 9600;
     QTest::newRow("serial with speed")
         << "serial:/dev/ttyUSB0:115200" << int(LinkEndpoint::Serial) << "/dev/ttyUSB0" << 115200;
+    QTest::newRow("irda") << "irda:/dev/ttyUSB0" << int(LinkEndpoint::IrDA) << "/dev/ttyUSB0"
+                          << 115200;
+    QTest::newRow("irda capped") << "irda:/dev/ttyS1:9600" << int(LinkEndpoint::IrDA) << "/dev/ttyS1"
+                                 << 9600;
+    QTest::newRow("irda without port") << "irda:" << int(LinkEndpoint::Invalid) << "" << 0;
     QTest::newRow("tcp") << "tcp:127.0.0.1:4040" << int(LinkEndpoint::Tcp) << "127.0.0.1" << 4040;
     QTest::newRow("tcp name") << " tcp:irgate.local:23 " << int(LinkEndpoint::Tcp) << "irgate.local"
                               << 23;
@@ -180,7 +185,7 @@ void Tm4040LinkTest::endpointParsing()
     QFETCH(int, number);
     const LinkEndpoint endpoint = LinkEndpoint::parse(text);
     QCOMPARE(int(endpoint.kind), kind);
-    if (kind == LinkEndpoint::Serial) {
+    if (kind == LinkEndpoint::Serial || kind == LinkEndpoint::IrDA) {
         QCOMPARE(endpoint.path, where);
         QCOMPARE(endpoint.baud, number);
     } else if (kind == LinkEndpoint::Tcp) {
@@ -404,8 +409,9 @@ void Tm4040LinkTest::searchGivesUpAfterThreeRounds()
     QElapsedTimer timer;
     timer.start();
     QVERIFY(!link.connectTo(QString(), QString(), true));
-    // Three probes of 100 ms and two pauses of 200 ms.
-    QVERIFY2(timer.elapsed() >= 690 && timer.elapsed() < 3000,
+    // Three rounds: an IrDA discovery (half a second of listening, seven
+    // slots) and a probe of 100 ms each, two pauses of 200 ms.
+    QVERIFY2(timer.elapsed() >= 3 * 500 + 3 * 100 + 2 * 200 && timer.elapsed() < 9000,
              qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(away.receivedLetters(), QByteArray("ppp"));
     QVERIFY(!link.isOpen());

@@ -2,6 +2,7 @@
 
 #include "Tm4040DeviceModel.h"
 #include "Tm4040FrameSplitter.h"
+#include "irda/Tm4040IrdaAir.h"
 
 #include <QDebug>
 #include <QFile>
@@ -37,24 +38,57 @@ void closeFd(int &fd)
     fd = -1;
 }
 
+// The speed the host set on its end of the terminal, in baud; 0 unknown.
+int terminalBaud(int fd)
+{
+    termios tio;
+    if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
+        return 0;
+    switch (::cfgetospeed(&tio)) {
+    case B2400:
+        return 2400;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
 class Tm4040Emulator::Private
 {
 public:
     explicit Private(const Tm4040Scenario &scenario)
-        : model(scenario)
+        : scenario(scenario)
+        , model(scenario)
         , faults(scenario.faults)
     { }
 
     void run();
     void serveFrames(Clock::time_point now);
+    void serveIrda(Clock::time_point now);
+    // The IrDA faults in force, handed to the air as well.
+    Tm4040IrdaFaults takeIrdaFaults(Clock::time_point now);
+    qint64 micros(Clock::time_point time) const
+    {
+        return std::chrono::duration_cast<std::chrono::microseconds>(time - epoch).count();
+    }
     void pump(Clock::time_point now);
     void acceptClient();
     void readClient(Clock::time_point now);
     void closeClient();
     void dropLink();
 
+    const Tm4040Scenario scenario;
     // Shared with the caller's thread, under `mutex`.
     mutable std::mutex mutex;
     Tm4040DeviceModel model;
@@ -67,6 +101,12 @@ public:
     // Set before the thread starts.
     quint16 port = 0;
     QString ptyPath;
+    // IrDA mode: the devices beyond the dongle (the serving thread's) and
+    // what they counted (under `mutex`).
+    std::unique_ptr<Tm4040IrdaAir> air;
+    Tm4040IrdaCounters irdaCounters;
+    quint32 irdaAddress = 0;
+    Clock::time_point epoch = Clock::now();
     int listenFd = -1;
     int masterFd = -1;
     int slaveFd = -1; // kept open so the terminal survives the plug-in closing it
@@ -82,6 +122,8 @@ public:
     {
         Tm4040Answer::Part part;
         bool dropAfter = false;
+        int baud = -1; // the line's speed for these bytes; -1: faults.baudRate
+        int pauseUs = 0; // before the bytes, besides part.pauseBeforeMs
     };
     std::deque<Pending> queue;
     bool frontArmed = false;
@@ -148,7 +190,13 @@ void Tm4040Emulator::Private::readClient(Clock::time_point now)
     for (;;) {
         const ssize_t n = ::read(clientFd, chunk, sizeof chunk);
         if (n > 0) {
-            splitter.append(QByteArray(chunk, int(n)));
+            if (air) {
+                const Tm4040IrdaFaults irdaFaults = takeIrdaFaults(now);
+                air->receive(chunk, int(n), micros(now),
+                             irdaFaults.checkHostSpeed ? terminalBaud(slaveFd) : 0);
+            } else {
+                splitter.append(QByteArray(chunk, int(n)));
+            }
             lastInput = now;
             continue;
         }
@@ -189,20 +237,55 @@ void Tm4040Emulator::Private::serveFrames(Clock::time_point now)
         wakeAt = std::min(wakeAt, lastInput + QuietGap);
 }
 
-void Tm4040Emulator::Private::pump(Clock::time_point now)
+Tm4040IrdaFaults Tm4040Emulator::Private::takeIrdaFaults(Clock::time_point now)
 {
-    int baud;
+    Tm4040IrdaFaults irdaFaults;
+    bool verboseNow;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        baud = faults.baudRate;
+        irdaFaults = faults.irda;
+        verboseNow = verbose;
     }
-    // 10 bits a byte: start bit, 8 data bits, stop bit.
-    const nanoseconds byteTime(baud > 0 ? 10'000'000'000LL / baud : 0);
+    air->setVerbose(verboseNow);
+    air->setFaults(irdaFaults, micros(now));
+    return irdaFaults;
+}
+
+void Tm4040Emulator::Private::serveIrda(Clock::time_point now)
+{
+    const Tm4040IrdaFaults irdaFaults = takeIrdaFaults(now);
+    air->onTimer(micros(now));
+    for (const Tm4040IrdaAir::Chunk &chunk : air->takeWire()) {
+        Pending pending;
+        pending.part.bytes = chunk.bytes;
+        pending.baud = irdaFaults.realTiming ? chunk.baud : 0;
+        pending.pauseUs = irdaFaults.realTiming ? chunk.pauseUs : 0;
+        queue.push_back(pending);
+    }
+    const qint64 deadline = air->nextDeadline();
+    if (deadline >= 0)
+        wakeAt = std::min(wakeAt, epoch + std::chrono::microseconds(deadline));
+    std::lock_guard<std::mutex> lock(mutex);
+    irdaCounters = air->counters();
+    irdaAddress = air->address();
+}
+
+void Tm4040Emulator::Private::pump(Clock::time_point now)
+{
+    int faultBaud;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        faultBaud = faults.baudRate;
+    }
     while (clientFd >= 0 && !dropPending && !queue.empty()) {
         Pending &front = queue.front();
+        const int baud = front.baud >= 0 ? front.baud : faultBaud;
+        // 10 bits a byte: start bit, 8 data bits, stop bit.
+        const nanoseconds byteTime(baud > 0 ? 10'000'000'000LL / baud : 0);
         if (!frontArmed) {
             frontArmed = true;
-            frontReadyAt = now + milliseconds(front.part.pauseBeforeMs);
+            frontReadyAt = now + milliseconds(front.part.pauseBeforeMs)
+                + std::chrono::microseconds(front.pauseUs);
             frontSent = 0;
         }
         if (now < frontReadyAt) {
@@ -305,7 +388,10 @@ void Tm4040Emulator::Private::run()
                 wakeAt = std::min(wakeAt, now + milliseconds(5));
             continue;
         }
-        serveFrames(now);
+        if (air)
+            serveIrda(now);
+        else
+            serveFrames(now);
         pump(now);
         // A terminal nobody holds reports POLLHUP at once; don't spin on it.
         if (masterFd >= 0 && clientIndex >= 0 && (fds[clientIndex].revents & POLLHUP)
@@ -328,6 +414,7 @@ bool Tm4040Emulator::startTcp(quint16 port)
 {
     if (isRunning())
         return false;
+    d->air.reset(); // from an earlier run in IrDA mode
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -355,10 +442,11 @@ bool Tm4040Emulator::startTcp(quint16 port)
     return true;
 }
 
-bool Tm4040Emulator::startPty()
+bool Tm4040Emulator::startPty(PtyMode mode)
 {
     if (isRunning())
         return false;
+    d->air.reset(); // from an earlier run in IrDA mode
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0)
         return false;
@@ -389,6 +477,24 @@ bool Tm4040Emulator::startPty()
     d->masterFd = master;
     d->slaveFd = slave;
     d->ptyPath = QFile::decodeName(name);
+    if (mode == PtyMode::Irda) {
+        // The dongle starts at the speed of discovery.
+        if (::tcgetattr(slave, &tio) == 0) {
+            ::cfsetspeed(&tio, B9600);
+            ::tcsetattr(slave, TCSANOW, &tio);
+        }
+        Tm4040Scenario scenario = d->scenario;
+        scenario.faults = d->faults;
+        Private *p = d.get();
+        d->air.reset(new Tm4040IrdaAir(scenario, [p](const QByteArray &frame) {
+            std::lock_guard<std::mutex> lock(p->mutex);
+            p->frames.append(frame);
+            if (p->verbose)
+                qDebug().noquote() << "emulator got" << frame.toHex(' ').toUpper();
+            return p->model.handle(frame, p->faults);
+        }));
+        d->irdaAddress = d->air->address();
+    }
     d->stopping = false;
     d->thread = std::thread([this] { d->run(); });
     return true;
@@ -428,6 +534,8 @@ QString Tm4040Emulator::ptyPath() const
 
 QString Tm4040Emulator::link() const
 {
+    if (d->air)
+        return QStringLiteral("irda:") + d->ptyPath;
     if (!d->ptyPath.isEmpty())
         return QStringLiteral("serial:") + d->ptyPath;
     return QStringLiteral("tcp:127.0.0.1:%1").arg(d->port);
@@ -498,11 +606,28 @@ void Tm4040Emulator::clearReceivedFrames()
 int Tm4040Emulator::connectionCount() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->connections;
+    return d->air ? d->irdaCounters.commConnections : d->connections;
 }
 
 qint64 Tm4040Emulator::bytesSent() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->sent;
+}
+
+bool Tm4040Emulator::isIrda() const
+{
+    return d->air != nullptr;
+}
+
+quint32 Tm4040Emulator::irdaAddress() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->irdaAddress;
+}
+
+Tm4040IrdaCounters Tm4040Emulator::irdaCounters() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->irdaCounters;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Tm4040IrdaCounters.h"
 #include "Tm4040Scenario.h"
 
 #include <QByteArray>
@@ -32,9 +33,29 @@
 // emulator is destroyed. A link dropped by a fault ends a TCP connection
 // (the next connect gets a new one) or, on a pseudo-terminal, the
 // terminal itself.
+//
+// IrDA mode: startPty(PtyMode::Irda) plays the dosimeter behind a SIR
+// infrared dongle on the terminal. The host then speaks IrDA as a primary
+// station: discovery (XID), connection (SNRM/UA with negotiation, speed
+// change after UA), the IAS query for "IrDA:IrCOMM" "IrDA:TinyTP:LsapSel",
+// a TinyTP connection to that LSAP in IrCOMM nine-wire (cooked) mode, and
+// the command frames above inside the IrCOMM data. link() is then
+// "irda:/dev/pts/N". Faults of this mode are in Tm4040Faults::irda; a
+// dropped link (dropLinkAfterPacket) makes the device fall silent, as if
+// it left the beam, until the host starts a new discovery.
+//
+//     Tm4040Emulator emulator(scenario);
+//     QVERIFY(emulator.startPty(Tm4040Emulator::PtyMode::Irda));
+//     emulator.exportLink();                     // TM4040_LINK=irda:/dev/pts/N
+//     ... plug-in calls ...
+//     QCOMPARE(emulator.irdaCounters().linkConnections, 1);
 class Tm4040Emulator
 {
 public:
+    // What a pseudo-terminal carries: the command frames as they are, or
+    // IrDA frames of a SIR dongle with the command frames inside.
+    enum class PtyMode { Raw, Irda };
+
     explicit Tm4040Emulator(const Tm4040Scenario &scenario = Tm4040Scenario());
     ~Tm4040Emulator();
     Tm4040Emulator(const Tm4040Emulator &) = delete;
@@ -43,13 +64,14 @@ public:
     // Listens on 127.0.0.1:port (0 picks a free port, see tcpPort()).
     bool startTcp(quint16 port = 0);
     // Opens a pseudo-terminal; the plug-in opens ptyPath() as a serial port.
-    bool startPty();
+    bool startPty(PtyMode mode = PtyMode::Raw);
     void stop();
     bool isRunning() const;
 
     quint16 tcpPort() const;
     QString ptyPath() const;
-    // The value for TM4040_LINK: "tcp:127.0.0.1:<port>" or "serial:<pty>".
+    // The value for TM4040_LINK: "tcp:127.0.0.1:<port>", "serial:<pty>"
+    // or, in IrDA mode, "irda:<pty>".
     QString link() const;
     // Sets TM4040_LINK of this process to link().
     void exportLink() const;
@@ -70,11 +92,18 @@ public:
     // The command letters of those frames, e.g. "rbph".
     QByteArray receivedLetters() const;
     void clearReceivedFrames();
-    // Connections accepted so far (TCP).
+    // Connections accepted so far (TCP), or IrCOMM connections (IrDA mode).
     int connectionCount() const;
     // Answer bytes sent so far (counted just after each write, so it may
-    // trail what the host has already read by a moment).
+    // trail what the host has already read by a moment); in IrDA mode the
+    // bytes on the line, framing included.
     qint64 bytesSent() const;
+
+    // IrDA mode: whether it was started so, the dosimeter's device address
+    // (the second device, when in range, has another one), and counters.
+    bool isIrda() const;
+    quint32 irdaAddress() const;
+    Tm4040IrdaCounters irdaCounters() const;
 
 private:
     class Private;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tm4040IrdaFaults.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -28,6 +30,9 @@ struct Tm4040Faults
     int dropLinkAfterPacket = 0;
     // History memory: the 1-based record whose month reads 13.
     int impossibleDateRecord = 0;
+    // IrDA mode only: lost and damaged frames, a busy or refusing device,
+    // a second device, the speed limit and byte timing.
+    Tm4040IrdaFaults irda;
 };
 
 // What the emulated dosimeter holds when it starts.
@@ -55,6 +60,13 @@ struct Tm4040Scenario
     // number of records held.
     int reportedCount = -1;
     Tm4040Faults faults;
+
+    // IrDA mode: the dosimeter's 32-bit device address (0: one drawn from
+    // faults.irda.seed), the nickname it gives in discovery and the LSAP
+    // selector of its IrCOMM service.
+    quint32 irdaAddress = 0;
+    QByteArray irdaNickname = "Watch RX4040 v0.1";
+    quint8 irdaCommLsap = 0x0B;
 
     // A record laid out byte for byte as the device stores it: number
     // 0..999, flag byte, effective dose in 0.001 mSv (7 digits), dose rate

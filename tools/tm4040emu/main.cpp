@@ -29,6 +29,20 @@ int intOption(const QCommandLineParser &parser, const QString &name, int fallbac
     return value;
 }
 
+// A rate given in percent, as a fraction.
+double percentOption(const QCommandLineParser &parser, const QString &name)
+{
+    if (!parser.isSet(name))
+        return 0;
+    bool ok = false;
+    const double value = parser.value(name).toDouble(&ok);
+    if (!ok || value < 0 || value > 100) {
+        std::fprintf(stderr, "tm4040-emulator: --%s needs a percentage\n", qPrintable(name));
+        std::exit(2);
+    }
+    return value / 100;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -45,12 +59,28 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tm4040-emulator"));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Emulates a TM4040 dosimeter on loopback TCP or a pseudo-terminal.\n"
+        "Emulates a TM4040 dosimeter on loopback TCP or a pseudo-terminal,\n"
+        "with --irda behind an emulated SIR infrared dongle.\n"
         "Prints the TM4040_LINK value for the program, then serves until interrupted."));
     parser.addHelpOption();
     parser.addOptions({
         {"tcp", "Serve TCP on 127.0.0.1:<port> (0 picks a free port). The default.", "port"},
         {"pty", "Serve on a pseudo-terminal instead of TCP."},
+        {"irda", "Serve on a pseudo-terminal as an IrDA device behind a SIR dongle."},
+        {"irda-address", "IrDA device address (hexadecimal; random by default).", "hex"},
+        {"irda-nickname", "Nickname given in discovery.", "text"},
+        {"irda-seed", "Seed of the random choices (slots, lost frames).", "n"},
+        {"irda-drop-in", "Percent of frames from the host that are lost.", "percent"},
+        {"irda-drop-out", "Percent of frames to the host that are lost.", "percent"},
+        {"irda-corrupt-in", "Percent of frames from the host that arrive damaged.", "percent"},
+        {"irda-corrupt-out", "Percent of frames to the host that arrive damaged.", "percent"},
+        {"irda-busy", "Answer RNR for this long (ms) ...", "ms"},
+        {"irda-busy-after", "... once this many I-frames came on a link.", "n"},
+        {"irda-refuse", "Refuse every connection (DM)."},
+        {"irda-two-devices", "A second device in range, answering first and refusing."},
+        {"irda-max-baud", "Highest speed accepted in negotiation.", "baud"},
+        {"irda-real-timing", "Send at the pace of the link speed."},
+        {"irda-check-speed", "Lose frames sent while the host's port is at the wrong speed."},
         {"serial", "Serial number (8 digits).", "number"},
         {"firmware", "Firmware version code.", "code"},
         {"records", "Number of history records to generate.", "count"},
@@ -119,16 +149,46 @@ int main(int argc, char *argv[])
     faults.dropLinkAfterPacket = intOption(parser, "drop-after-packet", 0);
     faults.impossibleDateRecord = intOption(parser, "bad-date-record", 0);
 
+    Tm4040IrdaFaults &irda = faults.irda;
+    irda.seed = quint32(intOption(parser, "irda-seed", int(irda.seed)));
+    irda.dropToDevice = percentOption(parser, "irda-drop-in");
+    irda.dropFromDevice = percentOption(parser, "irda-drop-out");
+    irda.corruptToDevice = percentOption(parser, "irda-corrupt-in");
+    irda.corruptFromDevice = percentOption(parser, "irda-corrupt-out");
+    irda.busyMs = intOption(parser, "irda-busy", 0);
+    irda.busyAfterIFrames = intOption(parser, "irda-busy-after", 0);
+    irda.refuseConnection = parser.isSet("irda-refuse");
+    irda.secondDeviceRefusing = parser.isSet("irda-two-devices");
+    irda.maxBaud = intOption(parser, "irda-max-baud", irda.maxBaud);
+    irda.realTiming = parser.isSet("irda-real-timing");
+    irda.checkHostSpeed = parser.isSet("irda-check-speed");
+    if (parser.isSet("irda-address")) {
+        bool ok = false;
+        scenario.irdaAddress = parser.value("irda-address").toUInt(&ok, 16);
+        if (!ok || scenario.irdaAddress == 0 || scenario.irdaAddress == 0xFFFFFFFF) {
+            std::fprintf(stderr, "tm4040-emulator: bad --irda-address\n");
+            return 2;
+        }
+    }
+    if (parser.isSet("irda-nickname"))
+        scenario.irdaNickname = parser.value("irda-nickname").toLatin1();
+
     Tm4040Emulator emulator(scenario);
     emulator.setVerbose(parser.isSet("verbose"));
-    const bool started = parser.isSet("pty")
-        ? emulator.startPty()
-        : emulator.startTcp(quint16(intOption(parser, "tcp", 0)));
+    bool started = false;
+    if (parser.isSet("irda"))
+        started = emulator.startPty(Tm4040Emulator::PtyMode::Irda);
+    else if (parser.isSet("pty"))
+        started = emulator.startPty();
+    else
+        started = emulator.startTcp(quint16(intOption(parser, "tcp", 0)));
     if (!started) {
         std::fprintf(stderr, "tm4040-emulator: cannot start: %s\n", std::strerror(errno));
         return 1;
     }
     std::printf("TM4040_LINK=%s\n", qPrintable(emulator.link()));
+    if (emulator.isIrda())
+        std::printf("IrDA device address %08X\n", emulator.irdaAddress());
     std::fflush(stdout);
 
     int received = 0;
