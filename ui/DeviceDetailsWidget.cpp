@@ -3,6 +3,7 @@
 
 #include "db/DataBase.h"
 #include "report/QtRPT.h"
+#include "report/TableCsvExport.h"
 #include "ui/DeviceTableRows.h"
 
 #include <QCalendarWidget>
@@ -22,6 +23,8 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
     , m_ui(new Ui::DeviceDetailsWidget)
 {
     m_ui->setupUi(this);
+    TableCsvExport::addContextAction(m_ui->historyTableWidget, tr("История назначений приборов"));
+    TableCsvExport::addContextAction(m_ui->currentStateTableWidget, tr("Владельцы приборов"));
     m_ui->startDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
     m_ui->endDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
 
