@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/CommandLineExport.h"
 #include "app/DiagnosticLog.h"
 #include "app/InstallLayout.h"
 #include "app/LibraryPath.h"
@@ -16,20 +17,33 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLibrary>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QtDebug>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 int Startup::run(int argc, char *argv[])
 {
     prepareProcess(argc > 0 ? argv[0] : nullptr);
+
+    // An export shows no window either, but lays out its pages with fonts.
+    if (CommandLineExport::isExportRun(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        QTranslator translator;
+        installTranslation(translator);
+        setApplicationIdentity();
+        return CommandLineExport::run(app.arguments());
+    }
 
     // The maintenance run shows nothing, so it must not need a display: a
     // console application object lets it run where no window system is.
@@ -234,7 +248,26 @@ bool Startup::makeDatabaseUsable()
         return false;
     }
 
+    // The first open of a file whose dose of record must be computed from
+    // all its readings can take a minute: the operator sees it happen.
+    std::shared_ptr<QProgressDialog> progress;
+    VDB::DataBase::setLongWorkProgress([&progress](int percent) {
+        if (percent < 0) {
+            progress = std::make_shared<QProgressDialog>(
+                tr("Подготовка учёта доз по показаниям дозиметров..."), QString(), 0, 0);
+            progress->setWindowTitle(tr("Учёт доз"));
+            progress->setMinimumDuration(0);
+            progress->show();
+        } else if (progress && percent >= 100) {
+            progress.reset();
+        } else if (progress) {
+            progress->setRange(0, 100);
+            progress->setValue(percent);
+        }
+        QCoreApplication::processEvents();
+    });
     const OperationResult opened = VDB::DataBase::openOrCreate(false);
+    VDB::DataBase::setLongWorkProgress(nullptr);
     if (opened.code == 0)
         return checkWriteAccess();
 

@@ -63,6 +63,12 @@ void DataBase::setFileName(const QString &fileName)
     g_fileName = fileName;
 }
 
+QString DataBase::configuredFileName()
+{
+    return g_instance ? g_instance->m_fileName
+                      : (g_fileName.isEmpty() ? defaultFileName() : g_fileName);
+}
+
 void DataBase::destroyInstance()
 {
     delete g_instance;
@@ -124,6 +130,17 @@ QDate DataBase::today() const
 void DataBase::setToday(const QDate &date)
 {
     m_today = date;
+}
+
+QSqlQuery &DataBase::statement(const QString &sql) const
+{
+    QSharedPointer<QSqlQuery> &query = m_statements[sql];
+    if (!query) {
+        query.reset(new QSqlQuery(connection()));
+        query->setForwardOnly(true);
+        query->prepare(sql);
+    }
+    return *query;
 }
 
 bool DataBase::exec(QSqlQuery &query) const
@@ -205,12 +222,13 @@ OperationResult DataBase::check(bool recreate)
         return {-1, tr("Неподдерживаемая версия базы данных")};
     version.finish();
 
-    // A read-only file stays usable without the extra indexes.
+    // A read-only file stays usable without the extra indexes and tables.
     ensureIndexes();
     // The first read may have failed while another program held the file;
     // a usable database without its caches would refuse every login.
     if (!m_loaded)
         loadAll();
+    ensureDoseRecord();
     return {0};
 }
 
@@ -234,6 +252,7 @@ bool DataBase::reopenEmptyFile(QString *error)
 
 OperationResult DataBase::create(const QStringList &tables)
 {
+    m_statements.clear(); // they would keep the dropped tables busy
     QFile file(QString::fromLatin1(ScriptResource));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {1, tr("Не удалось зачитать скрипт создания базы данных")};
@@ -268,6 +287,7 @@ OperationResult DataBase::create(const QStringList &tables)
     if (created.code != 0)
         return created;
     loadAll();
+    ensureDoseRecord();
     return {0};
 }
 

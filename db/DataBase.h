@@ -1,8 +1,11 @@
 #pragma once
 
 #include "db/Channel.h"
+#include "db/DayDose.h"
 #include "db/DeviceType.h"
+#include "db/DoseRecordSettings.h"
 #include "db/Event.h"
+#include "db/EventBatchReport.h"
 #include "db/Group.h"
 #include "db/OperationResult.h"
 #include "db/Options.h"
@@ -12,10 +15,15 @@
 #include "db/UserDevice.h"
 
 #include <QDate>
+#include <QHash>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QSharedPointer>
 #include <QString>
+#include <QVector>
+#include <functional>
 
 class QSqlDatabase;
 class QSqlQuery;
@@ -54,9 +62,15 @@ public:
     static QString defaultFileName();
     // File that the next created instance opens; empty = defaultFileName().
     static void setFileName(const QString &fileName);
+    // The file that instance() opens (or has opened).
+    static QString configuredFileName();
     // Closes the connection and destroys the object (tests, shutdown). The
     // next instance() opens the file anew.
     static void destroyInstance();
+    // Told how far long work at opening has come: -1 when it starts, then
+    // percentages, 100 when it is over (the first open of a file whose
+    // dose of record has to be computed from all its readings).
+    static void setLongWorkProgress(std::function<void(int percent)> progress);
 
     QString fileName() const;
     bool isOpen() const;
@@ -91,9 +105,11 @@ public:
 
     // Events. addEvents stores the batch in one transaction, skipping events
     // already stored; returns whether the batch was stored (also true for an
-    // empty list), puts the number of new rows in `stored` when given, and
-    // emits historyAdded() after the commit.
-    bool addEvents(const QList<VDB::Event> &events, int *stored = nullptr);
+    // empty list) and emits historyAdded() after the commit. Records of a
+    // user's assigned device stamped before its assignment are stored for
+    // the wearer of that time, or for nobody when none is known; `report`
+    // counts them.
+    bool addEvents(const QList<VDB::Event> &events, EventBatchReport *report = nullptr);
     // Types 100, 101, 200, 300 only; opens no transaction, emits nothing.
     bool addEvent(const VDB::Event &event);
     void userEvents(QList<VDB::Event> &list, const QDate &from, const QDate &to,
@@ -103,6 +119,31 @@ public:
     // Dose sums over [today - period, today + 1), display unit; 0 on failure.
     double userDose(quint16 period, const SharedUser &user = SharedUser()) const;
     double groupDose(quint16 period, const SharedGroup &group) const;
+
+    // The dose of record: type-300 dose records plus, while the office
+    // counts them, what the dosimeters' counter readings add (DoseRecordSync).
+    // Sums are in the display unit.
+    const DoseRecordSettings &doseSettings() const { return m_doseSettings; }
+    bool updateDoseSettings(const DoseRecordSettings &settings);
+    // Whether the readings' tables are there (not in a file that could not
+    // be written when they were missing).
+    bool doseRecordAvailable() const { return m_doseRecordReady; }
+    // Takes in events that another program stored since the last look;
+    // emits doseRecordChanged() when there were any. Cheap when there were
+    // none.
+    bool refreshDoseRecord();
+    // Every day of [first, last] in order, with the user's dose of record and
+    // the highest dose rate among the readings counted for the user.
+    QVector<DayDose> userDailyDoses(const SharedUser &user, const QDate &first,
+                                    const QDate &last) const;
+    // Dose of record per user id over the days [first, last]; a null `first`
+    // means from the beginning, a null `last` to the end. Users without any dose record or reading
+    // in the range are absent.
+    QHash<int, double> userDoseTotals(const QDate &first, const QDate &last) const;
+    // The same per calendar month, keyed year * 12 + month - 1; only `user`
+    // when given.
+    QHash<int, QMap<int, double>> userMonthDoses(const QDate &first, const QDate &last,
+                                                 const SharedUser &user = SharedUser()) const;
 
     // Users.
     OperationResult validateUser(const User &data, const SharedUser &edited = SharedUser()) const;
@@ -139,6 +180,9 @@ signals:
     void optionsChanged();
     void thresholdsUpdated();
     void historyAdded();
+    // The dose of record changed other than by historyAdded(): the dose
+    // settings, or events another program stored.
+    void doseRecordChanged();
 
 private:
     explicit DataBase(const QString &fileName);
@@ -149,7 +193,19 @@ private:
     OperationResult create(const QStringList &tables);
     bool reopenEmptyFile(QString *error);
     bool ensureIndexes();
+    // Creates the dose record's tables when missing and brings them up to
+    // date; a file that cannot be written keeps working without them.
+    void ensureDoseRecord();
+    // Inside the transaction of a change of events.
+    bool syncDoseRecord();
+    void loadDoseSettings();
+    // Whether readings count, and their tables are there to count them.
+    bool countsReadings() const;
+    double readingDoseSum(const QDate &start, const QDate &end, const QList<int> &userIds) const;
     OperationResult fillTestData();
+    // A statement prepared once and kept, for sums the threshold scan runs
+    // thousands of times; finish() it after reading.
+    QSqlQuery &statement(const QString &sql) const;
     // Runs a statement and remembers the error text of a failure.
     bool exec(QSqlQuery &query) const;
     bool exec(const QString &sql) const;
@@ -177,6 +233,9 @@ private:
     QList<DeviceType *> m_deviceTypes;
     QList<SharedThreshold> m_thresholds;
     Options m_options;
+    DoseRecordSettings m_doseSettings;
+    bool m_doseRecordReady = false;
+    mutable QHash<QString, QSharedPointer<QSqlQuery>> m_statements;
     SharedUser m_currentUser;
     // Whether loadAll() has run on this connection.
     bool m_loaded = false;

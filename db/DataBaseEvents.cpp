@@ -2,8 +2,9 @@
 
 #include "db/DataBase.h"
 
-#include "db/Transaction.h"
 #include "db/DoseUnits.h"
+#include "db/EventWearers.h"
+#include "db/Transaction.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -36,13 +37,13 @@ const int MaxUsersPerStatement = 10000;
 
 } // namespace
 
-bool DataBase::addEvents(const QList<VDB::Event> &events, int *stored)
+bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *report)
 {
-    if (stored)
-        *stored = 0;
+    EventBatchReport counts;
+    if (report)
+        *report = counts;
     if (events.isEmpty())
         return true;
-    int inserted = 0;
     Transaction transaction(connection());
     QSqlQuery query(connection());
     bool ok = prepare(query,
@@ -54,11 +55,40 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, int *stored)
                                      ":medValue, :channel, :eventNumber, :edThreshold, "
                                      ":medThreshold, :batteryLow, :detectorFault, :hvFault, "
                                      ":comment)"));
+    // A record outside the assignment is stored for someone else, or for
+    // nobody, whom the unique index cannot tell apart (its NULLs all
+    // differ): it is looked for under any user before it is stored.
+    QSqlQuery stored(connection());
+    ok = ok
+        && prepare(stored,
+                   QStringLiteral("SELECT 1 FROM Events WHERE deviceId = ? AND deviceSerial = ? "
+                                  "AND eventType = ? AND dateTime = ?"));
+    EventWearers wearers(connection());
     for (int i = 0; ok && i < events.size(); ++i) {
         const Event &e = events.at(i);
-        query.bindValue(0, dateTimeValue(e.dateTime));
-        query.bindValue(1, e.user ? QVariant(e.user->id) : QVariant(QVariant::Int));
-        query.bindValue(2, e.deviceType ? QVariant(e.deviceType->id) : QVariant(QVariant::Int));
+        const QVariant dateTime = dateTimeValue(e.dateTime);
+        const QVariant deviceId
+            = e.deviceType ? QVariant(e.deviceType->id) : QVariant(QVariant::Int);
+        int storedFor = e.user ? e.user->id : 0;
+        if (wearers.isOutsideAssignment(e)) {
+            storedFor = wearers.wearerAt(e, dateTime.toString());
+            if (storedFor != e.user->id)
+                ++counts.outsideAssignment;
+            stored.bindValue(0, deviceId);
+            stored.bindValue(1, e.deviceSerial);
+            stored.bindValue(2, e.eventType);
+            stored.bindValue(3, dateTime);
+            ok = exec(stored);
+            const bool found = ok && stored.next();
+            stored.finish();
+            if (found) {
+                ++counts.alreadyStored;
+                continue;
+            }
+        }
+        query.bindValue(0, dateTime);
+        query.bindValue(1, storedFor > 0 ? QVariant(storedFor) : QVariant(QVariant::Int));
+        query.bindValue(2, deviceId);
         query.bindValue(3, e.deviceSerial);
         query.bindValue(4, e.eventType);
         query.bindValue(5, e.value);
@@ -71,16 +101,19 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, int *stored)
         query.bindValue(12, int(e.detectorFault));
         query.bindValue(13, int(e.hvFault));
         query.bindValue(14, textOrNull(e.comment));
-        ok = exec(query);
-        // 0 for a row already stored (ignored by the unique index).
-        if (ok)
-            inserted += query.numRowsAffected();
+        ok = ok && exec(query);
+        if (ok && query.numRowsAffected() > 0)
+            ++counts.inserted;
+        else if (ok)
+            ++counts.alreadyStored;
     }
+    ok = ok && wearers.ok();
     query.finish();
-    if (!ok || !transaction.commit())
+    stored.finish();
+    if (!ok || !syncDoseRecord() || !transaction.commit())
         return false;
-    if (stored)
-        *stored = inserted;
+    if (report)
+        *report = counts;
     emit historyAdded();
     return true;
 }
@@ -220,19 +253,44 @@ double DataBase::doseSum(QSqlQuery &query) const
 double DataBase::userDose(quint16 period, const SharedUser &user) const
 {
     const auto window = doseWindow(period);
-    QSqlQuery query(connection());
+    const QString start = dateText(window.first);
+    const QString end = dateText(window.second);
+    if (user && countsReadings()) {
+        // Both parts in one statement: the threshold scan asks thousands of
+        // times.
+        QSqlQuery &both = statement(QStringLiteral(
+            "SELECT (SELECT SUM(value) FROM Events WHERE userId = ? AND dateTime >= ? AND "
+            "dateTime < ? AND eventType = ?), (SELECT SUM(dose) FROM DoseDays WHERE userId = ? "
+            "AND day >= ? AND day < ?)"));
+        for (const QVariant &value :
+             {QVariant(user->id), QVariant(start), QVariant(end), QVariant(int(EventDose)),
+              QVariant(user->id), QVariant(start), QVariant(end)})
+            both.addBindValue(value);
+        double sum = 0;
+        if (both.exec() && both.next())
+            sum = both.value(0).toDouble() + both.value(1).toDouble();
+        both.finish();
+        return toDisplayDose(sum);
+    }
+    QSqlQuery all(connection());
+    QSqlQuery &query = user ? statement(QStringLiteral(
+                           "SELECT SUM(value) FROM 'Events' WHERE userId = ? AND dateTime >= ? "
+                           "AND dateTime < ? AND eventType = ?"))
+                            : all;
     if (user) {
-        query.prepare(QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE userId = ? AND "
-                                     "dateTime >= ? AND dateTime < ? AND eventType = ?"));
         query.addBindValue(user->id);
     } else {
         query.prepare(QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE dateTime >= ? AND "
                                      "dateTime < ? AND eventType = ?"));
     }
-    query.addBindValue(dateText(window.first));
-    query.addBindValue(dateText(window.second));
+    query.addBindValue(start);
+    query.addBindValue(end);
     query.addBindValue(int(EventDose));
-    return toDisplayDose(doseSum(query));
+    const double records = doseSum(query);
+    query.finish();
+    if (!countsReadings())
+        return toDisplayDose(records);
+    return toDisplayDose(records + readingDoseSum(window.first, window.second, QList<int>()));
 }
 
 double DataBase::groupDose(quint16 period, const SharedGroup &group) const
@@ -259,7 +317,13 @@ double DataBase::groupDose(quint16 period, const SharedGroup &group) const
             query.addBindValue(users.at(i)->id);
         sum += doseSum(query);
     }
-    return toDisplayDose(sum);
+    if (!countsReadings())
+        return toDisplayDose(sum);
+    QList<int> ids;
+    ids.reserve(users.size());
+    for (const SharedUser &user : users)
+        ids.append(user->id);
+    return toDisplayDose(sum + readingDoseSum(window.first, window.second, ids));
 }
 
 } // namespace VDB

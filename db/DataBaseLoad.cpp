@@ -47,6 +47,7 @@ void DataBase::clearCaches()
     }
     for (const SharedThreshold &threshold : qAsConst(m_thresholds))
         threshold->groups.clear();
+    m_statements.clear();
     m_users.clear();
     m_groups.clear();
     m_thresholds.clear();
@@ -63,6 +64,7 @@ void DataBase::loadAll()
     loadUsers();
     loadGroups();
     loadThresholds();
+    loadDoseSettings();
     m_loaded = true;
 }
 

@@ -59,7 +59,7 @@ bool DataBase::assignDevice(const SharedUser &user, DeviceType *type, int serial
     event.deviceSerial = serial;
     event.eventType = EventDeviceAssigned;
     event.comment = comment;
-    if (!addEvent(event) || !transaction.commit())
+    if (!addEvent(event) || !syncDoseRecord() || !transaction.commit())
         return false;
 
     SharedDevice device(new UserDevice);
@@ -95,7 +95,7 @@ bool DataBase::unassignDevice(const SharedUser &user)
     event.deviceType = user->device->type;
     event.deviceSerial = user->device->serial;
     event.eventType = EventDeviceReleased;
-    if (!addEvent(event) || !transaction.commit())
+    if (!addEvent(event) || !syncDoseRecord() || !transaction.commit())
         return false;
 
     user->device.clear();

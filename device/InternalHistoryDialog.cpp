@@ -8,6 +8,7 @@
 #include "dose/EventStateText.h"
 #include "report/QtRPT.h"
 #include "report/RussianFormat.h"
+#include "report/TableCsvExport.h"
 
 #include <QCalendarWidget>
 #include <QHeaderView>
@@ -49,6 +50,7 @@ InternalHistoryDialog::InternalHistoryDialog(DeviceConnection *connection, QWidg
     , m_connection(connection)
 {
     ui->setupUi(this);
+    TableCsvExport::addContextAction(ui->historyTableWidget, tr("Память прибора"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     if (const DeviceInfo *info = m_connection ? m_connection->info() : nullptr) {

@@ -225,7 +225,7 @@ void ReadHistoryDialog::storeHistory()
     VDB::DataBase *db = VDB::DataBase::instance();
     const bool clear = ui->delHistoryCheckBox->isChecked();
     const QString kept = clear ? tr("\n\nИстория в приборе не удалена.") : QString();
-    int stored = 0;
+    EventBatchReport stored;
     if (!db->addEvents(m_events, &stored)) {
         // Nothing was stored: the device keeps its history and its owner.
         HistoryProgress::reset(ui->progressBar);
@@ -267,16 +267,22 @@ void ReadHistoryDialog::storeHistory()
     showSummary(summaryText(stored, completeness, cleared, released));
 }
 
-QString ReadHistoryDialog::summaryText(int stored, HistoryReader::Completeness completeness,
-                                       bool cleared, bool released) const
+QString ReadHistoryDialog::summaryText(const EventBatchReport &stored,
+                                       HistoryReader::Completeness completeness, bool cleared,
+                                       bool released) const
 {
     const int received = m_events.size();
     QStringList lines;
     if (completeness == HistoryReader::EmptyMemory) {
         lines << tr("Память прибора пуста, записывать нечего");
     } else {
-        lines << tr("Прочитано записей: %1").arg(received) << tr("Записано новых: %1").arg(stored)
-              << tr("Уже были в базе: %1").arg(received - stored);
+        lines << tr("Прочитано записей: %1").arg(received)
+              << tr("Записано новых: %1").arg(stored.inserted)
+              << tr("Уже были в базе: %1").arg(received - stored.inserted);
+        if (stored.outsideAssignment > 0)
+            lines << tr("Вне назначения прибора этому пользователю: %1 (сохранены за носившим "
+                        "прибор в то время, в дозу этого пользователя не входят)")
+                         .arg(stored.outsideAssignment);
         if (cleared)
             lines << tr("Память прибора очищена");
         else if (ui->delHistoryCheckBox->isChecked())

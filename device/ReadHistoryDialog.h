@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Event.h"
+#include "db/EventBatchReport.h"
 #include "device/DeviceConnection.h"
 #include "device/HistoryReader.h"
 #include "device/WorkerThread.h"
@@ -72,8 +73,8 @@ private:
     // device's history.
     QString operationWithoutHistory() const;
     void showSummary(const QString &text);
-    QString summaryText(int stored, HistoryReader::Completeness completeness, bool cleared,
-                        bool released) const;
+    QString summaryText(const EventBatchReport &stored, HistoryReader::Completeness completeness,
+                        bool cleared, bool released) const;
 
     QScopedPointer<Ui::ReadHistoryDialog> ui;
     SharedUser m_user;

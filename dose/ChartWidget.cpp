@@ -9,6 +9,7 @@
 #include "db/DoseUnits.h"
 #include "dose/ChartTicks.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
@@ -211,7 +212,7 @@ double ChartWidget::microSvPerHour(double displayValue)
 
 void ChartWidget::setUpPlot()
 {
-    m_plot->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    m_plot->setLocale(RussianFormat::locale());
     // Thick lines through tens of thousands of points are drawn segment by
     // segment: as a joined polyline they take seconds to paint.
     m_plot->setPlottingHint(QCP::phFastPolylines, true);
@@ -284,6 +285,10 @@ void ChartWidget::setStyle(ChartWidget::Style style)
     QCPAxis *right = m_plot->yAxis2;
     QCPLegend *legend = m_plot->legend;
     m_plot->clearGraphs();
+    if (m_bars) {
+        m_plot->removePlottable(m_bars);
+        m_bars = nullptr;
+    }
     legend->clearItems();
     legend->simplify();
     (new DoseGraph(bottom, left))->setName(tr("ЭД (Гамма)"));
@@ -312,6 +317,15 @@ void ChartWidget::setStyle(ChartWidget::Style style)
         bottom->setLabel(tr("Время"));
         right->setLabel(tr("МЭД (Гамма)"));
         m_plot->xAxis2->setTicks(true);
+        break;
+    case DosePerPeriodAndRate:
+        // The bars take the dose graph's place, in front of the rate.
+        m_plot->graph(0)->setVisible(false);
+        m_plot->graph(0)->removeFromLegend();
+        m_bars = new QCPBars(bottom, left);
+        m_bars->setName(tr("ЭД за сутки"));
+        m_plot->addGraph(bottom, right)->setName(tr("МЭД, максимум за сутки"));
+        right->setLabel(tr("МЭД (Гамма)"));
         break;
     }
 
@@ -385,7 +399,14 @@ void ChartWidget::applyColors()
         m_plot->yAxis2->setLabelColor(dose);
         m_plot->yAxis2->setTickLabelColor(dose);
     }
-    if (m_style == DoseAndRate && m_plot->graphCount() == 2) {
+    if (m_bars) {
+        m_bars->setPen(QPen(dose.darker(130), 1));
+        QColor bar = dose;
+        bar.setAlpha(170);
+        m_bars->setBrush(bar);
+        m_plot->graph(1)->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, rate, 4));
+    }
+    if ((m_style == DoseAndRate || m_bars) && m_plot->graphCount() == 2) {
         m_plot->graph(1)->setPen(QPen(rate, 2));
         m_plot->yAxis2->setLabelColor(rate);
         m_plot->yAxis2->setTickLabelColor(rate);
@@ -402,12 +423,29 @@ void ChartWidget::setDoseData(const Series &doses, const QDateTime &from, const 
     refreshTicks();
 }
 
+void ChartWidget::setBarData(const Series &doses, double barSeconds, const QDateTime &from,
+                             const QDateTime &to)
+{
+    m_barSeconds = barSeconds > 0 ? barSeconds : 86400;
+    setDoseData(doses, from, to);
+}
+
+void ChartWidget::setSeriesNames(const QString &dose, const QString &rate)
+{
+    if (m_bars)
+        m_bars->setName(dose);
+    if (m_bars && m_plot->graphCount() > 1)
+        m_plot->graph(1)->setName(rate);
+    m_legendColumns = 0;
+    refreshTicks();
+}
+
 void ChartWidget::setRateData(const Series &ratesMicroSvPerHour, const QDateTime &from,
                               const QDateTime &to)
 {
     Q_UNUSED(from)
     Q_UNUSED(to)
-    if (m_style != DoseAndRate)
+    if (m_style != DoseAndRate && m_style != DosePerPeriodAndRate)
         return;
     syncUnits();
     m_rates = ratesMicroSvPerHour;
@@ -422,6 +460,14 @@ void ChartWidget::showDose()
     if (m_plot->graphCount() == 0)
         return;
     const Extent e = extentOf(m_doses);
+    if (m_bars) {
+        m_bars->setWidth(m_barSeconds * 0.8);
+        m_bars->setData(e.keys, e.values, e.sorted);
+        m_plot->yAxis->setRange(0, e.max > 0 ? e.max * 1.05 : 1);
+        if (m_from.isValid() && m_to.isValid())
+            m_plot->xAxis->setRange(seconds(m_from), seconds(m_to));
+        return;
+    }
     const bool statistics = m_style == DoseStatistics && m_plot->graphCount() == 4;
     m_doseCount = e.values.size();
     m_doseMin = e.min;
@@ -509,7 +555,7 @@ void ChartWidget::arrangeLegend()
 
 void ChartWidget::showRate()
 {
-    if (m_style != DoseAndRate || m_plot->graphCount() < 2)
+    if ((m_style != DoseAndRate && m_style != DosePerPeriodAndRate) || m_plot->graphCount() < 2)
         return;
     const Extent e = extentOf(m_rates);
     if (!e.values.isEmpty()) {
@@ -604,7 +650,7 @@ void ChartWidget::updateValueTicks()
         labels.append(DoseUnits::axisTickLabel(tick));
     m_leftTicker->setTicks(ticks, labels);
 
-    if (m_style == DoseAndRate) {
+    if (m_style == DoseAndRate || m_style == DosePerPeriodAndRate) {
         const QVector<double> rateTicks
             = ChartTicks::proportionalTicks(right->range().upper, ticks, top);
         QVector<QString> rateLabels;

@@ -7,6 +7,7 @@
 
 class QCustomPlot;
 class QCPAxisTickerText;
+class QCPBars;
 
 // The dose chart of every dose view: a time axis at the bottom, the dose on
 // the left axis and, by style, its statistics or the dose rate on the right
@@ -16,7 +17,9 @@ class ChartWidget : public QWidget
 {
     Q_OBJECT
 public:
-    enum Style { DoseOnly = 0, DoseStatistics = 1, DoseAndRate = 2 };
+    // DosePerPeriodAndRate: the dose received per day or month as bars, the
+    // highest dose rate of each as a line on the right axis.
+    enum Style { DoseOnly = 0, DoseStatistics = 1, DoseAndRate = 2, DosePerPeriodAndRate = 3 };
     Q_ENUM(Style)
 
     // One value at one local date-time.
@@ -38,6 +41,13 @@ public:
     // event values). `from` and `to` bound the time axis: the start of the
     // first shown day and the start of the day after the last one.
     void setDoseData(const Series &doses, const QDateTime &from, const QDateTime &to);
+    // DosePerPeriodAndRate: one bar per point, centred on its date-time and
+    // `barSeconds` wide; doses in the display milli-unit.
+    void setBarData(const Series &doses, double barSeconds, const QDateTime &from,
+                    const QDateTime &to);
+    // Legend names of the dose and the rate series of DosePerPeriodAndRate.
+    void setSeriesNames(const QString &dose, const QString &rate);
+
     // Dose rates in µSv/h, as the device delivers them and the store keeps
     // them (VDB::Event::medValue); the chart converts them to the display
     // milli-unit per hour itself. Only DoseAndRate shows them.
@@ -87,6 +97,8 @@ private:
     QCustomPlot *m_plot = nullptr;
     // Set while a picture for print is drawn: the plot is laid out for it.
     QRect m_printViewport;
+    QCPBars *m_bars = nullptr; // DosePerPeriodAndRate only
+    double m_barSeconds = 86400;
     Style m_style = DoseOnly;
     QSharedPointer<QCPAxisTickerText> m_timeTicker;
     QSharedPointer<QCPAxisTickerText> m_leftTicker;

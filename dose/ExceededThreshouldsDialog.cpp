@@ -1,11 +1,12 @@
 #include "dose/ExceededThreshouldsDialog.h"
 #include "ui_ExceededThreshouldsDialog.h"
 
+#include "db/DoseUnits.h"
 #include "db/Group.h"
 #include "db/Threshold.h"
 #include "db/User.h"
-#include "db/DoseUnits.h"
 #include "dose/ThresholdEvaluator.h"
+#include "report/TableCsvExport.h"
 
 #include <algorithm>
 
@@ -36,6 +37,7 @@ ExceededThreshouldsDialog::ExceededThreshouldsDialog(bool showContinueButton, QW
     , ui(new Ui::ExceededThreshouldsDialog)
 {
     ui->setupUi(this);
+    TableCsvExport::addContextAction(ui->thresholdsTable, tr("Превышение порогов"));
     QHeaderView *header = ui->thresholdsTable->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     const int widths[] = {250, 170, 100, 100};

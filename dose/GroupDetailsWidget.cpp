@@ -9,6 +9,7 @@
 #include "dose/UserDetailsWidget.h"
 #include "report/QtRPT.h"
 #include "report/RussianFormat.h"
+#include "report/TableCsvExport.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -57,6 +58,7 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
     , m_deviceUsageAction(deviceUsageAction)
 {
     m_ui->setupUi(this);
+    TableCsvExport::addContextAction(m_ui->usersTableWidget, tr("Члены группы"));
     // Month names and calendars in Russian, like the rest of the program.
     setLocale(RussianFormat::locale());
 
@@ -126,6 +128,9 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
         connect(button, &QPushButton::clicked, this, &GroupDetailsWidget::printReport);
     connect(db, &VDB::DataBase::thresholdsUpdated, this, &GroupDetailsWidget::updateThresholds);
     connect(db, &VDB::DataBase::optionsChanged, this, &GroupDetailsWidget::optionsChanged);
+    // Another way of counting, or records another program stored: the same
+    // refresh as a new unit.
+    connect(db, &VDB::DataBase::doseRecordChanged, this, &GroupDetailsWidget::optionsChanged);
 }
 
 GroupDetailsWidget::~GroupDetailsWidget() = default;
@@ -140,6 +145,8 @@ double GroupDetailsWidget::monthDose(const SharedUser &user)
 
 void GroupDetailsWidget::setGroup(SharedGroup group)
 {
+    if (group != m_group)
+        VDB::DataBase::instance()->refreshDoseRecord();
     const bool sameGroup = group == m_group;
     m_group = group;
     if (!m_group)
@@ -322,24 +329,26 @@ UserDetailsWidget::Window GroupDetailsWidget::window(const ChartWidget *chart) c
 
 void GroupDetailsWidget::refillCharts(const QList<ChartWidget *> &charts)
 {
+    // The member's dose of record per day, and its statistics over the days.
     QList<UserDetailsWidget::Window> windows;
-    for (const ChartWidget *chart : charts)
-        windows.append(window(chart));
-    QList<QList<VDB::Event>> events;
+    QDate first;
+    QDate last;
+    for (const ChartWidget *chart : charts) {
+        const UserDetailsWidget::Window w = window(chart);
+        windows.append(w);
+        first = first.isValid() ? qMin(first, w.first) : w.first;
+        last = last.isValid() ? qMax(last, w.last) : w.last;
+    }
+    QVector<DayDose> days;
     if (m_selectedUser)
-        events = UserDetailsWidget::eventWindows(m_selectedUser, windows);
+        days = VDB::DataBase::instance()->userDailyDoses(m_selectedUser, first, last);
     for (int i = 0; i < charts.size(); ++i) {
-        ChartWidget::Series dose;
-        if (i < events.size()) {
-            const QList<VDB::Event> &list = events.at(i);
-            dose.reserve(list.size());
-            // The list comes newest first; the chart wants the oldest first.
-            for (auto it = list.crbegin(); it != list.crend(); ++it) {
-                if (it->eventType == VDB::EventMeasurement)
-                    dose.append({it->dateTime, it->value});
-            }
-        }
         const UserDetailsWidget::Window &w = windows.at(i);
+        ChartWidget::Series dose;
+        for (const DayDose &day : qAsConst(days)) {
+            if (day.day >= w.first && day.day <= w.last)
+                dose.append({QDateTime(day.day, QTime(12, 0)), day.dose});
+        }
         charts.at(i)->setDoseData(dose, QDateTime(w.first, QTime(0, 0)),
                                   QDateTime(w.last.addDays(1), QTime(0, 0)));
     }

@@ -29,6 +29,7 @@ double groupSum(const Threshold &threshold, const SharedGroup &group)
 
 bool userExceedsAny(const SharedUser &user)
 {
+    VDB::DataBase::instance()->refreshDoseRecord();
     const QList<SharedThreshold> thresholds = VDB::DataBase::instance()->thresholds();
     for (const SharedThreshold &threshold : thresholds) {
         if (!threshold->isUser)
@@ -42,6 +43,7 @@ bool userExceedsAny(const SharedUser &user)
 QList<Exceedance> scan()
 {
     VDB::DataBase *db = VDB::DataBase::instance();
+    db->refreshDoseRecord();
     // Copies: the lists must not change under the loops.
     const QList<SharedUser> users = db->users();
     const QList<SharedThreshold> thresholds = db->thresholds();

@@ -8,12 +8,15 @@
 #include "device/FindDeviceDialog.h"
 #include "device/ReadHistoryDialog.h"
 #include "dose/ChartWidget.h"
+#include "dose/DoseCardReport.h"
+#include "dose/DoseText.h"
 #include "dose/EventStateText.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
 #include "report/QtRPT.h"
 #include "report/RussianFormat.h"
+#include "report/TableCsvExport.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -65,6 +68,7 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     , m_delUserAction(delUserAction)
 {
     m_ui->setupUi(this);
+    TableCsvExport::addContextAction(m_ui->historyTableWidget, tr("События дня"));
     // Month names and calendars in Russian, like the rest of the program.
     setLocale(RussianFormat::locale());
 
@@ -109,9 +113,11 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
                                m_ui->rangeChartWidget})
         chart->setMinimumHeight(ChartWidget::readableHeight(chart->font()));
 
-    for (ChartWidget *chart : {m_ui->dayChartWidget, m_ui->monthChartWidget, m_ui->yearChartWidget,
-                               m_ui->rangeChartWidget})
-        chart->setStyle(ChartWidget::DoseAndRate);
+    m_ui->dayChartWidget->setStyle(ChartWidget::DoseAndRate);
+    for (ChartWidget *chart :
+         {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget})
+        chart->setStyle(ChartWidget::DosePerPeriodAndRate);
+    m_ui->yearChartWidget->setSeriesNames(tr("ЭД за месяц"), tr("МЭД, максимум за месяц"));
 
     m_userMenu = new QMenu(this);
     if (m_editUserAction)
@@ -141,6 +147,9 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     // New history changes everything but the period chart, which keeps what
     // the operator chose until one of its dates changes.
     connect(db, &VDB::DataBase::historyAdded, this, &UserDetailsWidget::refreshAfterHistory);
+    connect(db, &VDB::DataBase::doseRecordChanged, this, &UserDetailsWidget::refreshDoseRecord);
+    connect(m_ui->exportDayButton, &QPushButton::clicked, this, &UserDetailsWidget::exportDayTable);
+    connect(m_ui->doseCardButton, &QPushButton::clicked, this, &UserDetailsWidget::printDoseCard);
 
     m_unitsShown = db->options().units;
     m_ui->thresholdsListWidget->hide();
@@ -150,6 +159,8 @@ UserDetailsWidget::~UserDetailsWidget() = default;
 
 void UserDetailsWidget::setUser(SharedUser user)
 {
+    // Takes in what another program stored meanwhile, before anything is shown.
+    VDB::DataBase::instance()->refreshDoseRecord();
     m_user = user;
     m_unitsShown = VDB::DataBase::instance()->options().units;
     fillHead();
@@ -161,6 +172,12 @@ void UserDetailsWidget::refreshAfterHistory()
 {
     updateThresholds();
     refill(DayPart | MonthPart | YearPart);
+}
+
+void UserDetailsWidget::refreshDoseRecord()
+{
+    updateThresholds();
+    refill(MonthPart | YearPart | PeriodPart);
 }
 
 void UserDetailsWidget::fillHead()
@@ -260,14 +277,14 @@ void UserDetailsWidget::optionsChanged()
 {
     updateThresholds();
     updateUnitHeadings();
-    // The day table holds doses in the display unit: after a unit change it
-    // is read again, or it shows old numbers under the new unit. The charts
-    // re-express their own data.
+    // The day table and the totals hold doses in the display unit: after a
+    // unit change they are read again, or they show old numbers under the
+    // new unit.
     const int units = VDB::DataBase::instance()->options().units;
     if (units == m_unitsShown)
         return;
     m_unitsShown = units;
-    refill(DayPart);
+    refill(DayPart | MonthPart | YearPart | PeriodPart);
 }
 
 void UserDetailsWidget::updateThresholds()
@@ -373,81 +390,89 @@ void UserDetailsWidget::refill(int parts)
 {
     if (!m_user)
         return;
-    QList<Part> chosen;
-    QList<Window> windows;
-    for (Part part : {DayPart, MonthPart, YearPart, PeriodPart}) {
-        if (parts & part) {
-            chosen.append(part);
-            windows.append(window(part));
-        }
+    VDB::DataBase *db = VDB::DataBase::instance();
+    if (parts & DayPart) {
+        const Window day = window(DayPart);
+        QList<VDB::Event> events;
+        db->userEvents(events, day.first, day.last, m_user);
+        fillHistoryTable(events);
+        feedChart(m_ui->dayChartWidget, events, day.first, day.last);
     }
-    const QList<QList<VDB::Event>> events = eventWindows(m_user, windows);
-    for (int i = 0; i < chosen.size(); ++i) {
-        const Window &w = windows.at(i);
-        switch (chosen.at(i)) {
-        case DayPart:
-            fillHistoryTable(events.at(i));
-            feedChart(m_ui->dayChartWidget, events.at(i), w.first, w.last);
-            break;
+
+    // The other tabs chart the dose of record per day or month: one read for
+    // the span of their windows, shared out in memory.
+    QList<Part> chosen;
+    for (Part part : {MonthPart, YearPart, PeriodPart}) {
+        if (parts & part)
+            chosen.append(part);
+    }
+    if (chosen.isEmpty())
+        return;
+    QDate first = window(chosen.first()).first;
+    QDate last = window(chosen.first()).last;
+    for (Part part : qAsConst(chosen)) {
+        first = qMin(first, window(part).first);
+        last = qMax(last, window(part).last);
+    }
+    const QVector<DayDose> days = db->userDailyDoses(m_user, first, last);
+    for (Part part : qAsConst(chosen)) {
+        const Window w = window(part);
+        const QVector<DayDose> shown = w.last < w.first
+            ? QVector<DayDose>()
+            : days.mid(int(first.daysTo(w.first)), int(w.first.daysTo(w.last)) + 1);
+        switch (part) {
         case MonthPart:
-            feedChart(m_ui->monthChartWidget, events.at(i), w.first, w.last);
+            feedDoseChart(m_ui->monthChartWidget, m_ui->monthTotalLabel, shown, w, false);
             break;
         case YearPart:
-            feedChart(m_ui->yearChartWidget, events.at(i), w.first, w.last);
+            feedDoseChart(m_ui->yearChartWidget, m_ui->yearTotalLabel, shown, w, true);
             break;
-        case PeriodPart:
-            feedChart(m_ui->rangeChartWidget, events.at(i), w.first, w.last);
+        default:
+            feedDoseChart(m_ui->rangeChartWidget, m_ui->periodTotalLabel, shown, w, false);
             break;
         }
     }
 }
 
-QList<QList<VDB::Event>> UserDetailsWidget::eventWindows(const SharedUser &user,
-                                                         const QList<Window> &windows)
+void UserDetailsWidget::feedDoseChart(ChartWidget *chart, QLabel *totalLabel,
+                                      const QVector<DayDose> &days, const Window &w, bool perMonth)
 {
-    // Windows that overlap or touch are read in one query and split in
-    // memory: the month and the period usually lie inside the year, and
-    // reading a long history costs far more than filtering it.
-    QList<int> order;
-    for (int i = 0; i < windows.size(); ++i)
-        order.append(i);
-    std::sort(order.begin(), order.end(),
-              [&windows](int a, int b) { return windows.at(a).first < windows.at(b).first; });
-    QList<QList<VDB::Event>> result;
-    for (int i = 0; i < windows.size(); ++i)
-        result.append(QList<VDB::Event>());
-
-    VDB::DataBase *db = VDB::DataBase::instance();
-    int next = 0;
-    while (next < order.size()) {
-        Window cluster = windows.at(order.at(next));
-        QList<int> members {order.at(next)};
-        for (++next; next < order.size(); ++next) {
-            const Window &w = windows.at(order.at(next));
-            if (w.first > cluster.last.addDays(1))
-                break;
-            cluster.last = qMax(cluster.last, w.last);
-            members.append(order.at(next));
+    ChartWidget::Series doses;
+    ChartWidget::Series rates;
+    double total = 0;
+    double width = 86400;
+    if (!perMonth) {
+        for (const DayDose &day : days) {
+            const QDateTime noon(day.day, QTime(12, 0));
+            doses.append({noon, day.dose});
+            if (day.maxRate >= 0)
+                rates.append({noon, day.maxRate});
+            total += day.dose;
         }
-        QList<VDB::Event> loaded;
-        db->userEvents(loaded, cluster.first, cluster.last, user);
-        for (int member : qAsConst(members)) {
-            const Window &w = windows.at(member);
-            if (w.first == cluster.first && w.last == cluster.last) {
-                result[member] = loaded;
-                continue;
+    } else {
+        width = 28 * 86400.0;
+        for (int i = 0; i < days.size();) {
+            const QDate month(days.at(i).day.year(), days.at(i).day.month(), 1);
+            double dose = 0;
+            double rate = -1;
+            for (; i < days.size() && days.at(i).day < month.addMonths(1); ++i) {
+                dose += days.at(i).dose;
+                rate = qMax(rate, days.at(i).maxRate);
             }
-            // The store's bounds, [first, last + 1 day), compared by date:
-            // local date-time comparisons would cost a time-zone lookup each.
-            QList<VDB::Event> &part = result[member];
-            for (const VDB::Event &event : qAsConst(loaded)) {
-                const QDate date = event.dateTime.date();
-                if (date >= w.first && date <= w.last)
-                    part.append(event);
-            }
+            const QDateTime start(month, QTime(0, 0));
+            const QDateTime middle
+                = start.addSecs(start.secsTo(QDateTime(month.addMonths(1), QTime(0, 0))) / 2);
+            doses.append({middle, dose});
+            if (rate >= 0)
+                rates.append({middle, rate});
+            total += dose;
         }
     }
-    return result;
+    const QDateTime from(w.first, QTime(0, 0));
+    const QDateTime to(w.last.addDays(1), QTime(0, 0));
+    chart->setBarData(doses, width, from, to);
+    chart->setRateData(rates, from, to);
+    totalLabel->setText(tr("Итого: %1").arg(DoseText::withUnit(total)));
 }
 
 void UserDetailsWidget::feedChart(ChartWidget *chart, const QList<VDB::Event> &events,
@@ -589,4 +614,20 @@ void UserDetailsWidget::getValueImage(int recNo, QString paramName, QImage &para
     const int tab = m_ui->tabWidget->currentIndex();
     if (tab >= 0 && tab < 4)
         paramValue = charts[tab]->reportImage(sender());
+}
+
+void UserDetailsWidget::exportDayTable()
+{
+    const QString name = m_user ? m_user->fullName() : QString();
+    TableCsvExport::exportTable(
+        m_ui->historyTableWidget, this,
+        QStringLiteral("%1 %2").arg(name, m_ui->dayDateEdit->date().toString(Qt::ISODate)));
+}
+
+void UserDetailsWidget::printDoseCard()
+{
+    if (!m_user)
+        return;
+    DoseCardReport report {DoseCard(m_user)};
+    report.preview(this);
 }

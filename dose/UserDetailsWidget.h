@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QAction;
+class QLabel;
 class QMenu;
 class ChartWidget;
 
@@ -42,10 +43,6 @@ public:
         QDate first;
         QDate last;
     };
-    // The user's events of each window, each list as the store's userEvents
-    // gives it; overlapping windows are read from the store only once.
-    static QList<QList<VDB::Event>> eventWindows(const SharedUser &user,
-                                                 const QList<Window> &windows);
 
 public slots:
     void beforeShowUserMenu();
@@ -65,6 +62,9 @@ public slots:
 
 private slots:
     void refreshAfterHistory();
+    void refreshDoseRecord();
+    void exportDayTable();
+    void printDoseCard();
 
 private:
     // The parts of the page that show events.
@@ -77,6 +77,9 @@ private:
     void refill(int parts);
     void feedChart(ChartWidget *chart, const QList<VDB::Event> &events, const QDate &first,
                    const QDate &last);
+    // Bars of the dose of record per day, or per month, and the total.
+    void feedDoseChart(ChartWidget *chart, QLabel *totalLabel, const QVector<DayDose> &days,
+                       const Window &w, bool perMonth);
     void fillHistoryTable(const QList<VDB::Event> &events);
 
     QScopedPointer<Ui::UserDetailsWidget> m_ui;

@@ -4,6 +4,7 @@
 #include "db/DataBase.h"
 #include "report/QtRPT.h"
 #include "report/RussianFormat.h"
+#include "report/TableCsvExport.h"
 #include "ui/DeviceTableRows.h"
 
 #include <QCalendarWidget>
@@ -23,6 +24,8 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
     , m_ui(new Ui::DeviceDetailsWidget)
 {
     m_ui->setupUi(this);
+    TableCsvExport::addContextAction(m_ui->historyTableWidget, tr("История назначений приборов"));
+    TableCsvExport::addContextAction(m_ui->currentStateTableWidget, tr("Владельцы приборов"));
     RussianFormat::setUpDateEdit(m_ui->startDateEdit);
     RussianFormat::setUpDateEdit(m_ui->endDateEdit);
 

@@ -3,6 +3,7 @@
 #include "db/User.h"
 #include "report/RussianFormat.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
@@ -75,6 +76,10 @@ void setEventIcon(QTableWidget *table, int row, int column, int eventType)
                                    ? QStringLiteral(":/icons/link")
                                    : QStringLiteral(":/icons/unlink")));
     layout->addWidget(picture);
+    // Says what the picture shows, also in a table exported as text.
+    cell->setToolTip(eventType == VDB::EventDeviceAssigned
+                         ? QCoreApplication::translate("DeviceTableRows", "Назначен")
+                         : QCoreApplication::translate("DeviceTableRows", "Откреплён"));
     table->setCellWidget(row, column, cell);
 }
 

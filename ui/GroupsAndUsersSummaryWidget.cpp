@@ -1,5 +1,6 @@
 #include "ui/GroupsAndUsersSummaryWidget.h"
 
+#include "report/TableCsvExport.h"
 #include "ui_GroupsAndUsersSummaryWidget.h"
 
 #include <QHeaderView>
@@ -22,6 +23,7 @@ GroupsAndUsersSummaryWidget::GroupsAndUsersSummaryWidget(QWidget *parent)
     , ui(new Ui::GroupsAndUsersSummaryWidget)
 {
     ui->setupUi(this);
+    TableCsvExport::addContextAction(ui->summaryTableWidget, tr("Группы"));
     QTableWidget *table = ui->summaryTableWidget;
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Never narrower than the header text, whose width depends on the platform's font.

@@ -11,6 +11,7 @@
 #include "device/ReadHistoryDialog.h"
 #include "device/ResetDoseDialog.h"
 #include "device/Tm4040SettingsDialog.h"
+#include "dose/AnnualDoseDialog.h"
 #include "dose/ExceededThreshouldsDialog.h"
 #include "dose/GroupDetailsWidget.h"
 #include "dose/ThresholdEvaluator.h"
@@ -141,6 +142,7 @@ OrvaneWindow::OrvaneWindow(QWidget *parent)
     connect(ui->actionThresouldsList, &QAction::triggered, this, &OrvaneWindow::editThresholds);
     connect(ui->actionExceededThresouldsList, &QAction::triggered, this,
             &OrvaneWindow::exceededThreshoulds);
+    connect(ui->actionAnnualDoses, &QAction::triggered, this, &OrvaneWindow::annualDoses);
     connect(ui->actionDeviceDose, &QAction::triggered, this, &OrvaneWindow::resetDeviceDose);
     connect(ui->actionDeviceSettings, &QAction::triggered, this, &OrvaneWindow::deviceSettings);
     connect(ui->actionReadDeviceHistory, &QAction::triggered, this,
@@ -343,6 +345,13 @@ void OrvaneWindow::showHelpProblem(const QString &text)
 void OrvaneWindow::exceededThreshoulds()
 {
     ExceededThreshouldsDialog dialog(false, this);
+    dialog.exec();
+}
+
+void OrvaneWindow::annualDoses()
+{
+    AnnualDoseDialog dialog(this);
+    connect(&dialog, &AnnualDoseDialog::userSelected, this, &OrvaneWindow::selectUser);
     dialog.exec();
 }
 

@@ -51,6 +51,7 @@ public slots:
     void about();
     void help();
     void exceededThreshoulds();
+    void annualDoses();
     void deviceUsage();
     void editThresholds();
     void processDevice();

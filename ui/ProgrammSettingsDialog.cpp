@@ -3,9 +3,10 @@
 
 #include "db/Channel.h"
 #include "db/DataBase.h"
-#include "db/Options.h"
 #include "db/DoseUnits.h"
+#include "db/Options.h"
 #include "device/LinkSettingsWidget.h"
+#include "ui/DoseAccountingWidget.h"
 
 #include <QColorDialog>
 
@@ -23,6 +24,9 @@ ProgrammSettingsDialog::ProgrammSettingsDialog(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     connect(m_ui->closeButton, &QPushButton::clicked, this, &ProgrammSettingsDialog::accept);
+    m_doseAccounting = new DoseAccountingWidget(this);
+    m_doseAccounting->setObjectName(QStringLiteral("doseAccountingTab"));
+    m_ui->tabWidget->addTab(m_doseAccounting, tr("Учёт дозы"));
     // The workstation's own settings, beside the shared options.
     m_linkSettings = new LinkSettingsWidget(this);
     m_ui->tabWidget->addTab(m_linkSettings, tr("Связь"));
@@ -114,5 +118,6 @@ void ProgrammSettingsDialog::accept()
 
     VDB::DataBase::instance()->updateOptions(options);
     m_linkSettings->save();
+    m_doseAccounting->store();
     QDialog::accept();
 }

@@ -6,6 +6,7 @@
 class LinkSettingsWidget;
 class QColor;
 class QPushButton;
+class DoseAccountingWidget;
 
 namespace Ui {
 class ProgrammSettingsDialog;
@@ -29,5 +30,6 @@ private:
     static QColor buttonColor(const QPushButton *button);
 
     QScopedPointer<Ui::ProgrammSettingsDialog> m_ui;
+    DoseAccountingWidget *m_doseAccounting = nullptr;
     LinkSettingsWidget *m_linkSettings = nullptr;
 };

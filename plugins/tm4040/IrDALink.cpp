@@ -98,7 +98,22 @@ void IrDALink::flushLog()
         return;
     const QList<QByteArray> frames = m_client->lap().takeReceivedFrames();
     for (const QByteArray &frame : frames)
-        qCDebug(lcTm4040).noquote() << "irda in =" << hexBytes(frame);
+        logFrame(m_traceIn, frame);
+}
+
+void IrDALink::logFrame(IrFrameTrace &trace, const QByteArray &frame)
+{
+    for (const QString &line : trace.take(frame))
+        qCDebug(lcTm4040).noquote() << line;
+}
+
+void IrDALink::endTrace()
+{
+    const QStringList lines = m_traceIn.finish() + m_traceOut.finish();
+    if (m_quiet)
+        return;
+    for (const QString &line : lines)
+        qCDebug(lcTm4040).noquote() << line;
 }
 
 bool IrDALink::open(const QString &path, int maxBaud, int rounds, const Service &service,
@@ -258,7 +273,7 @@ void IrDALink::run()
                 m_portBaud = transmission.baud;
             }
             if (m_tracing && !m_quiet)
-                qCDebug(lcTm4040).noquote() << "irda out =" << hexBytes(transmission.frame);
+                logFrame(m_traceOut, transmission.frame);
             lineOk = writeAll(m_fd, transmission.line);
         }
         if (lineOk && out.isEmpty() && lineBaud != m_portBaud) {
@@ -307,6 +322,7 @@ void IrDALink::run()
         m_received.append(m_client->takeReceived());
     }
     flushLog();
+    endTrace();
     m_running = false;
     m_changed.notify_all();
 }

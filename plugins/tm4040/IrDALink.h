@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IrFrameTrace.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -56,6 +58,8 @@ private:
     void run();
     void wake();
     void flushLog();
+    void logFrame(IrFrameTrace &trace, const QByteArray &frame);
+    void endTrace();
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -70,4 +74,6 @@ private:
     int m_wake[2] = {-1, -1};
     int m_portBaud = 9600;
     bool m_tracing = false;
+    IrFrameTrace m_traceIn {QStringLiteral("in")}; // the link thread's
+    IrFrameTrace m_traceOut {QStringLiteral("out")}; // the link thread's
 };

@@ -98,6 +98,21 @@ bool TestDatabase::insertEvents(const SharedUser &user,
     return !began || connection.commit();
 }
 
+VDB::Event TestDatabase::reading(const SharedUser &user, const QDateTime &when, double value,
+                                 int serial, double rate)
+{
+    VDB::Event e;
+    e.user = user;
+    e.dateTime = when;
+    e.deviceType = VDB::DataBase::instance()->deviceTypes().value(0);
+    e.deviceSerial = serial;
+    e.eventType = VDB::EventMeasurement;
+    e.value = value;
+    e.medValue = rate;
+    e.channel = VDB::Gamma;
+    return e;
+}
+
 bool TestDatabase::exec(const QString &sql)
 {
     QSqlQuery query(QSqlDatabase::database());
@@ -212,6 +227,7 @@ StoreSignalSpy::StoreSignalSpy()
     add(&VDB::DataBase::optionsChanged, "optionsChanged");
     add(&VDB::DataBase::thresholdsUpdated, "thresholdsUpdated");
     add(&VDB::DataBase::historyAdded, "historyAdded");
+    add(&VDB::DataBase::doseRecordChanged, "doseRecordChanged");
 }
 
 int StoreSignalSpy::total() const

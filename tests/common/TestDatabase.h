@@ -62,6 +62,11 @@ public:
     bool insertEvents(const SharedUser &user, const QList<QPair<QDateTime, double>> &events,
                       int eventType = VDB::EventDose);
 
+    // A TM4040 counter reading (type 200, gamma) of the first device type, as
+    // an import hands it to the store.
+    static VDB::Event reading(const SharedUser &user, const QDateTime &when, double value,
+                              int serial, double rate);
+
     // Runs one SQL statement on the store's connection; returns success.
     static bool exec(const QString &sql);
     // The first column of the first row of a query, or an invalid variant.

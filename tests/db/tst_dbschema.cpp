@@ -363,7 +363,10 @@ void DbSchemaTest::speedIndexesAreAddedAtOpen()
     QCOMPARE(VDB::DataBase::openOrCreate(false).code, 0);
     QCOMPARE(rows("SELECT name FROM sqlite_master WHERE type = 'index' AND name LIKE 'idx_%' "
                   "ORDER BY name"),
-             QStringList({"idx_events_type_date", "idx_events_unique_tm4040",
+             QStringList({"idx_dosedays_day", "idx_dosedays_device", "idx_dosedays_user_day",
+                          "idx_dosemonths_device", "idx_dosemonths_month",
+                          "idx_dosemonths_user_month", "idx_events_device_type_date",
+                          "idx_events_type_date", "idx_events_unique_tm4040",
                           "idx_events_user_date", "idx_events_user_type_date"}));
     QCOMPARE(rows("SELECT version FROM Service"), QStringList({"2"}));
     QCOMPARE(rows("EXPLAIN QUERY PLAN SELECT SUM(value) FROM Events WHERE "

@@ -114,7 +114,9 @@ void DeviceWindowTest::processImportsForTheAssignedUser()
     const SharedUser owner = m_db->addUser(QStringLiteral("Петров"));
     DeviceType *type = m_db->db()->deviceTypes().first();
     m_db->db()->assignDevice(other, type, int(DeviceSerial) + 1, QDateTime(), QString());
-    m_db->db()->assignDevice(owner, type, int(DeviceSerial), QDateTime(), QString());
+    // Assigned before the emulator's records, so they are all his.
+    m_db->db()->assignDevice(owner, type, int(DeviceSerial),
+                             QDateTime(QDate(2024, 4, 1), QTime(8, 0)), QString());
 
     QString openedFor;
     QString summary;

@@ -181,6 +181,7 @@ private slots:
     // The import dialog.
     void formShowsUserAndOptions();
     void importTwiceStoresOnce();
+    void summaryCountsRecordsBeforeTheAssignment();
     void checkBoxesDecide_data();
     void checkBoxesDecide();
     void cancelMidDownloadChangesNothing();
@@ -443,6 +444,30 @@ void HistoryImportTest::importTwiceStoresOnce()
     QVERIFY(!m_emulator->receivedLetters().contains('h'));
     QVERIFY(!m_emulator->receivedLetters().contains('t'));
     QVERIFY(user->device);
+}
+
+// A dosimeter handed over without clearing: what it recorded before this
+// wearer had it is stored for nobody and counted in the closing summary.
+void HistoryImportTest::summaryCountsRecordsBeforeTheAssignment()
+{
+    startEmulator(scenarioWith(30));
+    const SharedUser user = m_db->addUser(QStringLiteral("Петров"));
+    // Records come every five minutes from 08:00: twelve before 08:57:30.
+    QVERIFY(m_db->db()->assignDevice(user, m_db->db()->deviceTypes().first(), int(DeviceSerial),
+                                     QDateTime(QDate(2024, 5, 1), QTime(8, 57, 30)), QString()));
+    ReadHistoryDialog dialog(user);
+    dialog.show();
+    choose(&dialog, false, false, false);
+    pressOkAndWait(dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY2(dialog.summary().startsWith(
+                 QStringLiteral("Прочитано записей: 30\nЗаписано новых: 30\nУже были в базе: 0\n"
+                                "Вне назначения прибора этому пользователю: 12 ")),
+             qPrintable(dialog.summary()));
+    QCOMPARE(TestDatabase::scalar(QStringLiteral("SELECT COUNT(*) FROM Events WHERE eventType = "
+                                                 "200 AND userId IS NULL"))
+                 .toInt(),
+             12);
 }
 
 void HistoryImportTest::checkBoxesDecide_data()

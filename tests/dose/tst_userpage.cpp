@@ -3,8 +3,8 @@
 
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
-#include "dose/ChartWidget.h"
 #include "db/DoseUnits.h"
+#include "dose/ChartWidget.h"
 #include "dose/UserDetailsWidget.h"
 
 #include <QAction>
@@ -43,16 +43,25 @@ private slots:
     void rateFollowsTheUnit();
     void monthAndYearWindows();
     void deviceButtonRefusedWithoutRight();
-    void eventWindowsMatchSeparateQueries();
 
 private:
     VDB::Event event(const QDateTime &when, int type, double value, double rate = 0) const;
     static QCustomPlot *plot(QWidget *page, const char *chart);
+    static const QCPBars *bars(QCustomPlot *plot);
 
     QScopedPointer<TestDatabase> m_db;
     SharedUser m_user;
     const QDate m_today {2026, 3, 15};
 };
+
+const QCPBars *UserPageTest::bars(QCustomPlot *plot)
+{
+    for (int i = 0; plot && i < plot->plottableCount(); ++i) {
+        if (const auto *bars = qobject_cast<const QCPBars *>(plot->plottable(i)))
+            return bars;
+    }
+    return nullptr;
+}
 
 void UserPageTest::init()
 {
@@ -173,9 +182,9 @@ void UserPageTest::datesStartFromTodayAndInterval()
     auto *tabs = page.findChild<QTabWidget *>("tabWidget");
     QCOMPARE(tabs->count(), 4);
     QCOMPARE(tabs->tabText(3), QString::fromUtf8("Период"));
-    for (const char *name :
-         {"dayChartWidget", "monthChartWidget", "yearChartWidget", "rangeChartWidget"})
-        QCOMPARE(page.findChild<ChartWidget *>(name)->style(), ChartWidget::DoseAndRate);
+    QCOMPARE(page.findChild<ChartWidget *>("dayChartWidget")->style(), ChartWidget::DoseAndRate);
+    for (const char *name : {"monthChartWidget", "yearChartWidget", "rangeChartWidget"})
+        QCOMPARE(page.findChild<ChartWidget *>(name)->style(), ChartWidget::DosePerPeriodAndRate);
 }
 
 void UserPageTest::menuCarriesTheUser()
@@ -326,9 +335,9 @@ void UserPageTest::emptyDayGivesEmptyTableAndChart()
 
 void UserPageTest::chartsTakeDoseAndConvertedRate()
 {
-    // A measurement gives a dose point and a rate point (µSv/h -> mSv/h),
-    // no rate point when it has no rate; a dose record gives a rate point
-    // with its dose; other types nothing.
+    // On the day chart a measurement gives a dose point and a rate point
+    // (µSv/h -> mSv/h), no rate point when it has no rate; a dose record
+    // gives a rate point with its dose; other types nothing.
     const QDateTime t1(m_today, QTime(8, 0));
     const QDateTime t2(m_today, QTime(9, 0));
     const QDateTime t3(m_today, QTime(10, 0));
@@ -337,10 +346,9 @@ void UserPageTest::chartsTakeDoseAndConvertedRate()
                                    event(t3, 350, 7, 7), event(t4, 200, 0.003, 0)}));
     UserDetailsWidget page(nullptr, nullptr);
     page.setUser(m_user);
-    for (const char *name :
-         {"dayChartWidget", "monthChartWidget", "yearChartWidget", "rangeChartWidget"}) {
-        QCustomPlot *p = plot(&page, name);
-        QVERIFY2(p, name);
+    {
+        QCustomPlot *p = plot(&page, "dayChartWidget");
+        QVERIFY(p);
         QCOMPARE(p->graph(0)->dataCount(), 2);
         QCOMPARE(p->graph(0)->data()->at(0)->key, double(t1.toSecsSinceEpoch()));
         QCOMPARE(p->graph(0)->data()->at(0)->value, 0.002);
@@ -367,24 +375,41 @@ void UserPageTest::rateFollowsTheUnit()
     QCOMPARE(day->graph(1)->data()->at(0)->value, 0.015);
 }
 
+// The month chart has a bar per day, the year chart one per month: the dose
+// of record, here the rise of the counter (the first reading is the start).
 void UserPageTest::monthAndYearWindows()
 {
     QVERIFY(m_db->db()->addEvents({event(QDateTime(QDate(2025, 11, 30), QTime(23, 0)), 200, 1),
-                                   event(QDateTime(QDate(2025, 12, 1), QTime(0, 0)), 200, 1),
-                                   event(QDateTime(QDate(2025, 12, 31), QTime(23, 59)), 200, 1),
-                                   event(QDateTime(QDate(2026, 1, 1), QTime(0, 0)), 200, 1)}));
+                                   event(QDateTime(QDate(2025, 12, 1), QTime(0, 0)), 200, 2),
+                                   event(QDateTime(QDate(2025, 12, 31), QTime(23, 59)), 200, 3),
+                                   event(QDateTime(QDate(2026, 1, 1), QTime(0, 0)), 200, 4)}));
     UserDetailsWidget page(nullptr, nullptr);
     page.setUser(m_user);
     page.findChild<QDateEdit *>("monthDateEdit")->setDate(QDate(2025, 12, 10));
     page.findChild<QDateEdit *>("yearDateEdit")->setDate(QDate(2025, 5, 10));
     QCustomPlot *month = plot(&page, "monthChartWidget");
-    QCOMPARE(month->graph(0)->dataCount(), 2);
+    const QCPBars *days = bars(month);
+    QVERIFY(days);
+    QCOMPARE(days->dataCount(), 31);
+    QCOMPARE(days->data()->at(0)->value, 1.0);
+    QCOMPARE(days->data()->at(1)->value, 0.0);
+    QCOMPARE(days->data()->at(30)->value, 1.0);
+    QCOMPARE(days->data()->at(0)->key,
+             double(QDateTime(QDate(2025, 12, 1), QTime(12, 0)).toSecsSinceEpoch()));
+    QCOMPARE(page.findChild<QLabel *>("monthTotalLabel")->text(),
+             QStringLiteral("Итого: 2,000 мЗв"));
     QCOMPARE(month->xAxis->range().lower,
              double(QDateTime(QDate(2025, 12, 1), QTime(0, 0)).toSecsSinceEpoch()));
     QCOMPARE(month->xAxis->range().upper,
              double(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toSecsSinceEpoch()));
     QCustomPlot *year = plot(&page, "yearChartWidget");
-    QCOMPARE(year->graph(0)->dataCount(), 3);
+    const QCPBars *months = bars(year);
+    QVERIFY(months);
+    QCOMPARE(months->dataCount(), 12);
+    QCOMPARE(months->data()->at(10)->value, 0.0);
+    QCOMPARE(months->data()->at(11)->value, 2.0);
+    QCOMPARE(page.findChild<QLabel *>("yearTotalLabel")->text(),
+             QStringLiteral("Итого: 2,000 мЗв"));
     QCOMPARE(year->xAxis->range().lower,
              double(QDateTime(QDate(2025, 1, 1), QTime(0, 0)).toSecsSinceEpoch()));
     QCOMPARE(year->xAxis->range().upper,
@@ -406,47 +431,6 @@ void UserPageTest::deviceButtonRefusedWithoutRight()
     page.findChild<QPushButton *>("deviceButton")->click();
     QVERIFY(seen->seen);
     QCOMPARE(seen->title, QString::fromUtf8("Сообщение системы безопасности"));
-}
-
-void UserPageTest::eventWindowsMatchSeparateQueries()
-{
-    // Events at the edges of every window, inserted out of date order.
-    QList<VDB::Event> events;
-    const QList<QDateTime> times = {
-        QDateTime(QDate(2026, 3, 15), QTime(0, 0)),   QDateTime(QDate(2025, 12, 31), QTime(23, 59)),
-        QDateTime(QDate(2026, 3, 14), QTime(23, 59)), QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
-        QDateTime(QDate(2026, 3, 31), QTime(23, 59)), QDateTime(QDate(2026, 4, 1), QTime(0, 0)),
-        QDateTime(QDate(2026, 12, 31), QTime(12, 0)), QDateTime(QDate(2027, 1, 1), QTime(0, 0)),
-        QDateTime(QDate(2020, 6, 1), QTime(6, 0)),    QDateTime(QDate(2026, 3, 16), QTime(0, 0))};
-    double value = 0.001;
-    for (const QDateTime &time : times) {
-        events.append(event(time, 200, value));
-        value += 0.001;
-    }
-    QVERIFY(m_db->db()->addEvents(events));
-
-    using Window = UserDetailsWidget::Window;
-    const QList<Window> windows = {
-        {QDate(2026, 3, 15), QDate(2026, 3, 15)}, // day inside the month
-        {QDate(2026, 3, 1), QDate(2026, 3, 31)}, // month inside the year
-        {QDate(2026, 1, 1), QDate(2026, 12, 31)}, // year
-        {QDate(2020, 5, 1), QDate(2020, 6, 1)}, // far away from the rest
-        {QDate(2027, 1, 1), QDate(2027, 1, 5)}, // touching the year
-        {QDate(2026, 3, 16), QDate(2026, 3, 14)}, // empty: ends before it starts
-    };
-    const QList<QList<VDB::Event>> shared = UserDetailsWidget::eventWindows(m_user, windows);
-    QCOMPARE(shared.size(), windows.size());
-    for (int i = 0; i < windows.size(); ++i) {
-        QList<VDB::Event> alone;
-        m_db->db()->userEvents(alone, windows.at(i).first, windows.at(i).last, m_user);
-        QCOMPARE(shared.at(i).size(), alone.size());
-        for (int k = 0; k < alone.size(); ++k) {
-            QCOMPARE(shared.at(i).at(k).dateTime, alone.at(k).dateTime);
-            QCOMPARE(shared.at(i).at(k).value, alone.at(k).value);
-        }
-    }
-    QCOMPARE(shared.at(0).size(), 1);
-    QCOMPARE(shared.at(2).size(), 7);
 }
 
 QTEST_MAIN(UserPageTest)

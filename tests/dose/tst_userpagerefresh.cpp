@@ -2,13 +2,14 @@
 #undef QT_NO_FOREACH
 
 #include "common/TestDatabase.h"
-#include "dose/ChartWidget.h"
 #include "db/DoseUnits.h"
+#include "dose/ChartWidget.h"
 #include "dose/ThresholdBar.h"
 #include "dose/ThresholdsWidget.h"
 #include "dose/UserDetailsWidget.h"
 
 #include <QDateEdit>
+#include <QLabel>
 #include <QTableWidget>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -36,6 +37,11 @@ private:
     void addThreshold(bool isUser, double value, quint16 period,
                       const QList<SharedGroup> &groups = {});
     int points(const char *chart, int graph = 0) const;
+    // The bars of a chart of the dose of record: how many are above zero,
+    // and the one of `day`.
+    int doseBars(const char *chart) const;
+    double barOn(const char *chart, const QDate &day) const;
+    QCPBars *barsOf(const char *chart) const;
     QTableWidget *table() const;
     ThresholdsWidget *bars() const;
 
@@ -96,6 +102,37 @@ int UserPageRefreshTest::points(const char *chart, int graph) const
     return plot ? plot->graph(graph)->dataCount() : -1;
 }
 
+QCPBars *UserPageRefreshTest::barsOf(const char *chart) const
+{
+    auto *widget = m_page->findChild<ChartWidget *>(QLatin1String(chart));
+    auto *plot = widget ? widget->findChild<QCustomPlot *>() : nullptr;
+    for (int i = 0; plot && i < plot->plottableCount(); ++i) {
+        if (auto *bars = qobject_cast<QCPBars *>(plot->plottable(i)))
+            return bars;
+    }
+    return nullptr;
+}
+
+int UserPageRefreshTest::doseBars(const char *chart) const
+{
+    const QCPBars *bars = barsOf(chart);
+    int count = 0;
+    for (int i = 0; bars && i < bars->dataCount(); ++i)
+        count += bars->data()->at(i)->value > 0 ? 1 : 0;
+    return bars ? count : -1;
+}
+
+double UserPageRefreshTest::barOn(const char *chart, const QDate &day) const
+{
+    const QCPBars *bars = barsOf(chart);
+    const double key = double(QDateTime(day, QTime(12, 0)).toSecsSinceEpoch());
+    for (int i = 0; bars && i < bars->dataCount(); ++i) {
+        if (bars->data()->at(i)->key == key)
+            return bars->data()->at(i)->value;
+    }
+    return -1;
+}
+
 QTableWidget *UserPageRefreshTest::table() const
 {
     return m_page->findChild<QTableWidget *>("historyTableWidget");
@@ -121,10 +158,10 @@ void UserPageRefreshTest::historyRefreshesAllButThePeriodChart()
     QCOMPARE(table()->rowCount(), 2);
     QCOMPARE(points("dayChartWidget"), 1);
     QCOMPARE(points("dayChartWidget", 1), 1);
-    QCOMPARE(points("monthChartWidget"), 1);
-    QCOMPARE(points("yearChartWidget"), 1);
+    QCOMPARE(doseBars("monthChartWidget"), 1);
+    QCOMPARE(doseBars("yearChartWidget"), 1);
     // Today lies in the period, but the period chart waits for its dates.
-    QCOMPARE(points("rangeChartWidget"), 0);
+    QCOMPARE(doseBars("rangeChartWidget"), 0);
     QCOMPARE(points("rangeChartWidget", 1), 0);
 }
 
@@ -133,13 +170,14 @@ void UserPageRefreshTest::periodChartFollowsItsDates()
     m_page->setUser(m_user);
     QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(9, 0)), 200, 0.01),
                                    event(QDateTime(m_today.addDays(-3), QTime(9, 0)), 200, 0.01)}));
-    QCOMPARE(points("rangeChartWidget"), 0);
+    // The rate line has a point for each day with readings.
+    QCOMPARE(points("rangeChartWidget", 1), 0);
     m_page->findChild<QDateEdit *>("startDateEdit")->setDate(m_today.addDays(-2));
-    QCOMPARE(points("rangeChartWidget"), 1);
+    QCOMPARE(points("rangeChartWidget", 1), 1);
     m_page->findChild<QDateEdit *>("endDateEdit")->setDate(m_today.addDays(-1));
-    QCOMPARE(points("rangeChartWidget"), 0);
+    QCOMPARE(points("rangeChartWidget", 1), 0);
     m_page->findChild<QDateEdit *>("startDateEdit")->setDate(m_today.addDays(-30));
-    QCOMPARE(points("rangeChartWidget"), 1);
+    QCOMPARE(points("rangeChartWidget", 1), 1);
 }
 
 void UserPageRefreshTest::thresholdsFollowThresholdsUpdated()
@@ -185,7 +223,8 @@ void UserPageRefreshTest::colourChangeRefreshesOnlyTheBars()
 
 void UserPageRefreshTest::unitChangeReadsDosesAgain()
 {
-    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(9, 0)), 200, 0.5)}));
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(9, 0)), 200, 0.5),
+                                   event(QDateTime(m_today, QTime(9, 5)), 300, 0.5)}));
     m_page->setUser(m_user);
     QCOMPARE(table()->item(0, 2)->text(), QStringLiteral("0.500"));
     Options options = m_db->db()->options();
@@ -194,12 +233,12 @@ void UserPageRefreshTest::unitChangeReadsDosesAgain()
     // Doses are read in the display unit: the old numbers under the new unit
     // would be a hundred times too small.
     QCOMPARE(table()->item(0, 2)->text(), QStringLiteral("50.000"));
-    for (const char *chart :
-         {"dayChartWidget", "monthChartWidget", "yearChartWidget", "rangeChartWidget"}) {
-        auto *plot
-            = m_page->findChild<ChartWidget *>(QLatin1String(chart))->findChild<QCustomPlot *>();
-        QCOMPARE(plot->graph(0)->data()->at(0)->value, 50.0);
-    }
+    auto *day = m_page->findChild<ChartWidget *>("dayChartWidget")->findChild<QCustomPlot *>();
+    QCOMPARE(day->graph(0)->data()->at(0)->value, 50.0);
+    for (const char *chart : {"monthChartWidget", "rangeChartWidget"})
+        QCOMPARE(barOn(chart, m_today), 50.0);
+    QCOMPARE(m_page->findChild<QLabel *>("yearTotalLabel")->text(),
+             QStringLiteral("Итого: 50,000 мРем"));
 }
 
 void UserPageRefreshTest::nothingHappensWithoutUser()
@@ -209,7 +248,7 @@ void UserPageRefreshTest::nothingHappensWithoutUser()
     QVERIFY(bars()->isHidden());
     QCOMPARE(table()->rowCount(), 0);
     m_page->findChild<QDateEdit *>("startDateEdit")->setDate(m_today.addDays(-1));
-    QCOMPARE(points("rangeChartWidget"), 0);
+    QCOMPARE(barsOf("rangeChartWidget")->dataCount(), 0);
 }
 
 QTEST_MAIN(UserPageRefreshTest)

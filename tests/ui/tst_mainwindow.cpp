@@ -174,6 +174,7 @@ private slots:
             {"actionThresouldsList", "Список порогов", ":/icons/resources/icons/exclamation.png"},
             {"actionExceededThresouldsList", "Список превышенных порогов",
              ":/icons/resources/icons/cancel.png"},
+            {"actionAnnualDoses", "Дозы за год", ":/icons/resources/icons/calendar_view_month.png"},
             {"actionDeviceDose", "Доза прибора", nullptr},
             {"actionDeviceSettings", "Настройки прибора",
              ":/icons/resources/icons/calculator_edit.png"},
@@ -221,16 +222,16 @@ private slots:
         QCOMPARE(actionNames(menuFile->actions()), QStringList {"actionExit"});
         QCOMPARE(actionNames(menuService->actions()),
                  (QStringList {"actionProcessDeviceData", "|", "actionAddGroup", "actionAddUser",
-                               "|", "actionThresouldsList", "actionExceededThresouldsList", "|",
-                               "actionDeviceDose", "actionDeviceSettings",
+                               "|", "actionThresouldsList", "actionExceededThresouldsList",
+                               "actionAnnualDoses", "|", "actionDeviceDose", "actionDeviceSettings",
                                "actionReadDeviceHistory", "|", "actionSettings", "actionMerge"}));
         QCOMPARE(actionNames(menuHelp->actions()), (QStringList {"actionAbout", "actionHelp"}));
 
         auto *toolBar = w.findChild<QToolBar *>("mainToolBar");
         QCOMPARE(actionNames(toolBar->actions()),
                  (QStringList {"actionAddGroup", "actionAddUser", "|", "actionThresouldsList",
-                               "actionExceededThresouldsList", "|", "actionDeviceSettings",
-                               "actionReadDeviceHistory"}));
+                               "actionExceededThresouldsList", "actionAnnualDoses", "|",
+                               "actionDeviceSettings", "actionReadDeviceHistory"}));
         QVERIFY(!toolBar->isMovable());
         QCOMPARE(toolBar->allowedAreas(), Qt::TopToolBarArea);
         QCOMPARE(w.toolBarArea(toolBar), Qt::TopToolBarArea);
