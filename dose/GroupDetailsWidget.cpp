@@ -313,6 +313,13 @@ void GroupDetailsWidget::updateRangeChart()
     refillCharts({m_ui->rangeChartWidget});
 }
 
+UserDetailsWidget::Window GroupDetailsWidget::windowOfTab(int tab) const
+{
+    ChartWidget *const charts[]
+        = {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget};
+    return window(charts[qBound(0, tab, 2)]);
+}
+
 UserDetailsWidget::Window GroupDetailsWidget::window(const ChartWidget *chart) const
 {
     if (chart == m_ui->monthChartWidget) {
@@ -423,6 +430,10 @@ void GroupDetailsWidget::printReport()
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось загрузить шаблон отчёта"));
         return;
     }
+    // Every member with the dose of the tab's window, in the table's order.
+    m_reportDoses
+        = VDB::DataBase::instance()->userDoseTotals(windowOfTab(tab).first, windowOfTab(tab).last);
+    report.recordCount.append(m_ui->usersTableWidget->rowCount());
     connect(&report, &QtRPT::setValue, this, &GroupDetailsWidget::getValue);
     connect(&report, &QtRPT::setValueImage, this, &GroupDetailsWidget::getValueImage);
 
@@ -444,10 +455,34 @@ void GroupDetailsWidget::printReport()
 void GroupDetailsWidget::getValue(const int recNo, const QString paramName, QVariant &paramValue,
                                   const int reportPage)
 {
-    Q_UNUSED(recNo)
     Q_UNUSED(reportPage)
     const int tab = m_ui->tabWidget->currentIndex();
-    if (paramName == QLatin1String("groupName")) {
+    QTableWidget *table = m_ui->usersTableWidget;
+    if (paramName == QLatin1String("doseUnit")) {
+        paramValue = DoseUnits::currentMilliUnitName();
+    } else if (paramName == QLatin1String("groupTotal")) {
+        double total = 0;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (const SharedUser user = userOfRow(row))
+                total += m_reportDoses.value(user->id);
+        }
+        paramValue = QString::number(total, 'f', 3);
+    } else if (paramName.startsWith(QLatin1String("member"))) {
+        if (recNo < 0 || recNo >= table->rowCount())
+            return;
+        // The rows as the operator sees them, in the table's current order.
+        const SharedUser user = userOfRow(table->verticalHeader()->logicalIndex(recNo));
+        if (!user)
+            return;
+        if (paramName == QLatin1String("memberName"))
+            paramValue = user->fullName();
+        else if (paramName == QLatin1String("memberDevice") && user->device)
+            paramValue = QStringLiteral("%1 #%2")
+                             .arg(user->device->type ? user->device->type->name : QString())
+                             .arg(user->device->serial);
+        else if (paramName == QLatin1String("memberDose"))
+            paramValue = QString::number(m_reportDoses.value(user->id), 'f', 3);
+    } else if (paramName == QLatin1String("groupName")) {
         if (m_group)
             paramValue = m_group->name;
     } else if (paramName == QLatin1String("details")) {

@@ -91,7 +91,9 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     // column to its header and to a typical cell rather than clipping them.
     QTableWidget *table = m_ui->historyTableWidget;
     updateUnitHeadings();
-    const int widths[] = {105, 100, 130, 90, 90, 190};
+    // Narrow enough that all seven fit a 1366-pixel screen beside the tree;
+    // the comment takes what is left.
+    const int widths[] = {105, 100, 90, 90, 60, 130};
     const QString samples[]
         = {RussianFormat::recordTime(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58))),
            QStringLiteral("КВР-ТМ4040 #0000")};
@@ -105,6 +107,7 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
         table->setColumnWidth(column, width);
     }
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    header->setStretchLastSection(true);
     // Table and day chart share the tab equally; neither shrinks to a sliver.
     m_ui->daySplitter->setSizes({1000, 1000});
     table->setMinimumHeight(table->horizontalHeader()->sizeHint().height()
@@ -212,7 +215,7 @@ void UserDetailsWidget::fillHead()
             = tr("Обработать данные для '%1 #%2'").arg(typeName).arg(m_user->device->serial);
         const QFontMetrics metrics(m_ui->deviceButton->font());
         m_ui->deviceButton->setText(
-            metrics.elidedText(caption, Qt::ElideMiddle, 34 * metrics.averageCharWidth()));
+            metrics.elidedText(caption, Qt::ElideMiddle, 48 * metrics.averageCharWidth()));
         m_ui->deviceButton->setToolTip(caption);
         m_ui->deviceButton->setIcon(QIcon(QStringLiteral(":/icons/device")));
         m_ui->deviceDescriptionlabel->setText(device);
@@ -552,7 +555,9 @@ void UserDetailsWidget::getValue(const int recNo, const QString paramName, QVari
 {
     Q_UNUSED(reportPage)
     const int tab = m_ui->tabWidget->currentIndex();
-    if (paramName == QLatin1String("userName")) {
+    if (paramName == QLatin1String("doseUnit")) {
+        paramValue = DoseUnits::currentMilliUnitName();
+    } else if (paramName == QLatin1String("userName")) {
         if (m_user)
             paramValue = m_user->fullName();
     } else if (paramName == QLatin1String("details")) {

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 #include <numeric>
 
@@ -72,6 +73,8 @@ void WorkstationLayout::restore(QMainWindow *window)
         const QScreen *screen = QGuiApplication::primaryScreen();
         const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1366, 768);
         if (available.width() <= 1440 || available.height() <= 900) {
+            // Also where no window manager maximises it.
+            window->setGeometry(available);
             window->setWindowState(window->windowState() | Qt::WindowMaximized);
         } else {
             window->resize(1280, 860);
@@ -79,21 +82,22 @@ void WorkstationLayout::restore(QMainWindow *window)
         }
     }
     // The tree column's width alone: which page is shown is the tree's matter.
-    const int treeWidth = settings.value(QStringLiteral("treeWidth"), 0).toInt();
+    // Without a width of its own the tree takes what its names need.
+    const int treeWidth = settings.value(QStringLiteral("treeWidth"), 260).toInt();
     if (auto *main = window->findChild<QSplitter *>(QLatin1String(MainSplitter));
         main && treeWidth > 0) {
-        QList<int> sizes = main->sizes();
-        if (!sizes.isEmpty()) {
+        // Once the window is shown and laid out: before, the splitter
+        // rescales whatever it is given to its first real width.
+        QTimer::singleShot(0, main, [main, treeWidth]() {
+            QList<int> sizes = main->sizes();
             const int total = std::accumulate(sizes.cbegin(), sizes.cend(), 0);
+            if (sizes.isEmpty() || total <= treeWidth)
+                return;
             sizes[0] = treeWidth;
-            for (int i = 1; i < sizes.size(); ++i) {
-                if (sizes.at(i) > 0) {
-                    sizes[i] = qMax(1, total - treeWidth);
-                    break;
-                }
-            }
+            for (int i = 1; i < sizes.size(); ++i)
+                sizes[i] = main->widget(i)->isHidden() ? 0 : total - treeWidth;
             main->setSizes(sizes);
-        }
+        });
     }
     forEachKept(window, [&settings](const QString &key, QSplitter *splitter, QHeaderView *header) {
         const QByteArray state = settings.value(key).toByteArray();

@@ -96,7 +96,7 @@ void TestThresholdBar::infiniteShareIsFullWithoutInf()
     QCOMPARE(ThresholdBar::filledWidth(100, bar.percentage()), 100);
     QVERIFY(!bar.text().contains("inf", Qt::CaseInsensitive));
     QVERIFY(!bar.text().contains("nan", Qt::CaseInsensitive));
-    QCOMPARE(render(bar).pixelColor(99, 0), QColor(Qt::red));
+    QCOMPARE(render(bar).pixelColor(99, 0), ThresholdBar::exceededColor());
 }
 
 void TestThresholdBar::amountsBesideTheShare()

@@ -5,6 +5,7 @@
 #include "ui/WorkstationLayout.h"
 
 #include <QHeaderView>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTableWidget>
