@@ -455,8 +455,25 @@ void ChartWidget::setRateData(const Series &ratesMicroSvPerHour, const QDateTime
     refreshTicks();
 }
 
+void ChartWidget::setEmptyText(const QString &text)
+{
+    m_emptyText = text;
+    if (!m_emptyLabel) {
+        m_emptyLabel = new QCPItemText(m_plot);
+        m_emptyLabel->position->setType(QCPItemPosition::ptAxisRectRatio);
+        m_emptyLabel->position->setCoords(0.5, 0.5);
+        m_emptyLabel->setPositionAlignment(Qt::AlignCenter);
+        m_emptyLabel->setColor(Qt::darkGray);
+    }
+    m_emptyLabel->setText(text);
+    m_emptyLabel->setVisible(!text.isEmpty() && m_doses.isEmpty());
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
 void ChartWidget::showDose()
 {
+    if (m_emptyLabel)
+        m_emptyLabel->setVisible(!m_emptyText.isEmpty() && m_doses.isEmpty());
     if (m_plot->graphCount() == 0)
         return;
     const Extent e = extentOf(m_doses);

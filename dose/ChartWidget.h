@@ -7,6 +7,7 @@
 
 class QCustomPlot;
 class QCPAxisTickerText;
+class QCPItemText;
 class QCPBars;
 
 // The dose chart of every dose view: a time axis at the bottom, the dose on
@@ -60,6 +61,9 @@ public:
     // The picture for the image field a report (QtRPT) asks for now; the
     // widget's own size when asked otherwise.
     QImage reportImage(const QObject *report) const;
+    // Said in the middle of the plot while it has no dose to show, e.g.
+    // what to do to fill it; empty says nothing.
+    void setEmptyText(const QString &text);
     // The least height at which ticks and legend stay readable.
     static int readableHeight(const QFont &font);
 
@@ -97,6 +101,8 @@ private:
     QCustomPlot *m_plot = nullptr;
     // Set while a picture for print is drawn: the plot is laid out for it.
     QRect m_printViewport;
+    QString m_emptyText;
+    QCPItemText *m_emptyLabel = nullptr;
     QCPBars *m_bars = nullptr; // DosePerPeriodAndRate only
     double m_barSeconds = 86400;
     Style m_style = DoseOnly;

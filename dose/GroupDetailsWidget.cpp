@@ -183,6 +183,9 @@ void GroupDetailsWidget::fillUsersTable()
     table->setSortingEnabled(false);
     table->setRowCount(0);
     table->setRowCount(m_group->users.size());
+    // One unit for the whole column, named in its heading.
+    table->horizontalHeaderItem(MonthDoseColumn)
+        ->setText(tr("Доза за месяц, %1").arg(DoseUnits::currentMilliUnitName()));
     int row = 0;
     for (const SharedUser &user : qAsConst(m_group->users)) {
         const QString name = user->fullName().toHtmlEscaped();
@@ -207,8 +210,7 @@ void GroupDetailsWidget::fillUsersTable()
         table->setItem(row, DeviceColumn, new QTableWidgetItem(device));
 
         const double dose = monthDose(user);
-        table->setItem(row, MonthDoseColumn,
-                       new SortKeyItem(DoseUnits::formatScaled(dose, 4), dose));
+        table->setItem(row, MonthDoseColumn, new SortKeyItem(QString::number(dose, 'f', 3), dose));
 
         auto *operatorItem = new SortKeyItem(QString(), user->role == 1 || user->role == 2);
         if (user->role == 1 || user->role == 2)
@@ -277,6 +279,10 @@ void GroupDetailsWidget::selectionChanged()
 void GroupDetailsWidget::showUserCharts(const SharedUser &user)
 {
     m_selectedUser = user;
+    // Empty charts say what fills them, until a member is chosen.
+    for (ChartWidget *chart :
+         {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget})
+        chart->setEmptyText(user ? QString() : tr("Выберите сотрудника в таблице"));
     refillCharts({m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget});
 }
 
