@@ -557,6 +557,12 @@ void UserDetailsWidget::getValue(const int recNo, const QString paramName, QVari
     const int tab = m_ui->tabWidget->currentIndex();
     if (paramName == QLatin1String("doseUnit")) {
         paramValue = DoseUnits::currentMilliUnitName();
+    } else if (paramName == QLatin1String("total")) {
+        // The dose of the tab's window, as the page says it beside the chart.
+        const QLabel *totals[]
+            = {nullptr, m_ui->monthTotalLabel, m_ui->yearTotalLabel, m_ui->periodTotalLabel};
+        if (tab > DayTab && tab <= PeriodTab)
+            paramValue = totals[tab]->text();
     } else if (paramName == QLatin1String("userName")) {
         if (m_user)
             paramValue = m_user->fullName();

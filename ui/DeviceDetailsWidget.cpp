@@ -38,6 +38,9 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
     setUpTable(m_ui->currentStateTableWidget, {70, 200, 130, 220});
     fitColumn(m_ui->historyTableWidget, 1, dateTimeSample());
     fitColumn(m_ui->currentStateTableWidget, 2, dateTimeSample());
+    // A serial number is never cut: eight digits and the column's margin.
+    fitColumn(m_ui->historyTableWidget, 3, QStringLiteral("00000000"));
+    fitColumn(m_ui->currentStateTableWidget, 0, QStringLiteral("00000000"));
 
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &DeviceDetailsWidget::refillHistory);

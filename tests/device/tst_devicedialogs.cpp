@@ -558,7 +558,7 @@ void DeviceDialogsTest::internalHistoryTableAndPeriod()
     QStringList headers;
     for (int c = 0; c < table->columnCount(); ++c)
         headers << table->horizontalHeaderItem(c)->text();
-    QCOMPARE(headers, (QStringList {"Дата, время", "Эд, мЗв", "МЭВ, мкЗв/ч", "№", "Состояние"}));
+    QCOMPARE(headers, (QStringList {"Дата, время", "ЭД, мЗв", "МЭД, мкЗв/ч", "№", "Состояние"}));
 
     dialog.show();
     auto info = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);

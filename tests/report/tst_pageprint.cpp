@@ -320,6 +320,8 @@ void PagePrintTest::userDoseReportsByTab()
     const QImage graph = printed->images.value(QStringLiteral("graph"));
     QVERIFY(!graph.isNull());
     QVERIFY(graph.width() >= printSize(750, 1).width());
+    // The window's dose of record beside the heading, as on the page.
+    QVERIFY(printed->value(QStringLiteral("total")).startsWith(QString::fromUtf8("Итого: ")));
 }
 
 void PagePrintTest::groupReportsByTab_data()
