@@ -12,6 +12,8 @@
 #include <QStyle>
 #include <QTableWidget>
 
+#include <algorithm>
+
 namespace DeviceTableRows {
 
 SortableItem::SortableItem(const QString &text, const QVariant &sortKey)
@@ -38,6 +40,8 @@ void setUpTable(QTableWidget *table, const QList<int> &columnWidths)
 {
     QHeaderView *header = table->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The comment column takes the rest of the page.
+    header->setStretchLastSection(true);
     for (int column = 0; column < columnWidths.size(); ++column)
         table->setColumnWidth(column, columnWidths.at(column));
     // Room for the sort arrow beside the text.
@@ -100,6 +104,15 @@ QLabel *setUserCell(QTableWidget *table, int row, int column, const SharedUser &
     label->setOpenExternalLinks(false);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     table->setCellWidget(row, column, label);
+    // A cell widget does not count for the column's size: widen the column
+    // to the name, up to a limit past which the tooltip tells the rest.
+    if (user) {
+        label->setToolTip(name);
+        const int limit = 3 * table->fontMetrics().averageCharWidth() * 20;
+        const int needed = std::min(label->sizeHint().width() + 8, limit);
+        if (table->columnWidth(column) < needed)
+            table->setColumnWidth(column, needed);
+    }
     return label;
 }
 

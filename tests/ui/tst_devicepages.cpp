@@ -1,6 +1,6 @@
 #include "common/ModalHelper.h"
-#include "report/RussianFormat.h"
 #include "common/TestDatabase.h"
+#include "report/RussianFormat.h"
 
 #include "report/QtRPT.h"
 
@@ -70,6 +70,7 @@ private slots:
     void linksSelectTheirOwnUser();
     void datesRefillAndSortingStaysChronological();
     void namesAreShownAsTyped();
+    void longNamesWidenTheirColumn();
     void historyIsPrinted();
 
 private:
@@ -281,9 +282,10 @@ void DevicePagesTest::datesRefillAndSortingStaysChronological()
     child<QDateEdit>(&summary, "startDateEdit")->setDate(QDate(2023, 12, 1));
     QCOMPARE(history->rowCount(), 3);
     history->sortByColumn(1, Qt::AscendingOrder);
-    QCOMPARE(columnTexts(history, 1),
-             (QStringList {QStringLiteral("20 дек. 2023 09:00"), QStringLiteral("10 янв. 2024 09:00"),
-                           QStringLiteral("5 февр. 2024 09:00")}));
+    QCOMPARE(
+        columnTexts(history, 1),
+        (QStringList {QStringLiteral("20 дек. 2023 09:00"), QStringLiteral("10 янв. 2024 09:00"),
+                      QStringLiteral("5 февр. 2024 09:00")}));
 
     child<QDateEdit>(&summary, "endDateEdit")->setDate(QDate(2024, 1, 31));
     QCOMPARE(
@@ -314,6 +316,21 @@ void DevicePagesTest::namesAreShownAsTyped()
     document.setHtml(link->text());
     QCOMPARE(document.toPlainText().trimmed(), user->fullName());
     QCOMPARE(text(history, 0, 4), QStringLiteral("<i>x</i>"));
+}
+
+void DevicePagesTest::longNamesWidenTheirColumn()
+{
+    // The name is a label over the cell: the column must be sized for it.
+    const SharedUser user
+        = m_db->addUser(QStringLiteral("Константинопольская"), QStringLiteral("Александра"),
+                        {m_db->db()->groups().at(2)});
+    QVERIFY(m_db->db()->assignDevice(user, m_type, 40401234, QDateTime(), QString()));
+    DeviceDetailsWidget details;
+    details.setDevice(m_type);
+    auto *state = child<QTableWidget>(&details, "currentStateTableWidget");
+    QCOMPARE(state->rowCount(), 1);
+    QVERIFY(linkAt(state, 0, 1)->sizeHint().width() <= state->columnWidth(1));
+    QCOMPARE(linkAt(state, 0, 1)->toolTip(), user->fullName());
 }
 
 void DevicePagesTest::historyIsPrinted()
