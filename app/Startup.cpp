@@ -10,6 +10,7 @@
 #include "db/DeviceType.h"
 #include "db/MetaTypes.h"
 #include "device/LinkSettings.h"
+#include "report/RussianFormat.h"
 #include "ui/OrvaneWindow.h"
 
 #include <QApplication>
@@ -155,6 +156,8 @@ void Startup::setDesktopIdentity()
     // icon, and the desktop entry the windows belong to.
     QGuiApplication::setApplicationDisplayName(QStringLiteral("КВР-ТМ4040"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orvane"));
+    // Calendars and month names in Russian also on a machine set up otherwise.
+    RussianFormat::install();
     QIcon icon;
     for (int size : {32, 48, 128, 256})
         icon.addFile(QStringLiteral(":/icons/orvane-%1.png").arg(size));

@@ -3,6 +3,7 @@
 
 #include "db/DataBase.h"
 #include "device/DeviceConnection.h"
+#include "report/RussianFormat.h"
 
 #include <QCalendarWidget>
 #include <QMessageBox>
@@ -27,8 +28,7 @@ DeviceAssignmentDialog::DeviceAssignmentDialog(DeviceConnection *connection, con
         ? m_connection->plugin()->readDeviceTime()
         : QDateTime();
     ui->currentDeviceTimeLabel->setText(
-        deviceTime.isNull() ? tr("ОШИБКА!")
-                            : deviceTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+        deviceTime.isNull() ? tr("ОШИБКА!") : RussianFormat::recordTime(deviceTime));
 }
 
 DeviceAssignmentDialog::~DeviceAssignmentDialog() = default;

@@ -2,14 +2,15 @@
 #include "ui_DeviceDetailsDialog.h"
 
 #include "device/PluginInterface.h"
+#include "report/RussianFormat.h"
 
 #include <QPushButton>
 
 namespace {
 
-QString dateTimeText(const QDateTime &dateTime, const QString &format)
+QString dateTimeText(const QDateTime &dateTime, QString (*format)(const QDateTime &))
 {
-    return dateTime.isNull() ? QStringLiteral("—") : dateTime.toString(format);
+    return dateTime.isNull() ? QStringLiteral("—") : format(dateTime);
 }
 
 } // namespace
@@ -27,10 +28,8 @@ DeviceDetailsDialog::DeviceDetailsDialog(const DeviceInfo *info, QWidget *parent
     ui->deviceGroupBox->setTitle(info->name);
     ui->deviceNumberLabel->setText(QString::number(info->serialNumber));
     ui->firmwareLabel->setText(QString::number(quint8(info->firmwareVersion), 16));
-    ui->creationDateLabel->setText(
-        dateTimeText(info->manufactureDate, QStringLiteral("dd.MM.yyyy HH:mm")));
-    ui->deviceTimeLabel->setText(
-        dateTimeText(info->deviceTime, QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    ui->creationDateLabel->setText(dateTimeText(info->manufactureDate, &RussianFormat::dateTime));
+    ui->deviceTimeLabel->setText(dateTimeText(info->deviceTime, &RussianFormat::recordTime));
     ui->accumulatedEDLabel->setText(tr("%1 мЗв").arg(info->accumulatedDose, 0, 'f', 3));
     ui->historyCountLabel->setText(QString::number(info->historyCount));
     ui->historyTypeLabel->setText(info->cyclicHistory ? tr("Циклическая") : tr("Линейная"));

@@ -7,6 +7,7 @@
 #include "device/HistoryProgress.h"
 #include "dose/EventStateText.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 #include "report/TableCsvExport.h"
 
 #include <QCalendarWidget>
@@ -60,8 +61,8 @@ InternalHistoryDialog::InternalHistoryDialog(DeviceConnection *connection, QWidg
     ui->deviceLabel->setText(tr("Внутренняя история прибора %1: только просмотр, в базу данных "
                                 "ничего не записывается")
                                  .arg(m_connection ? m_connection->deviceText() : QString()));
-    ui->startDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-    ui->endDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+    RussianFormat::setUpDateEdit(ui->startDateEdit);
+    RussianFormat::setUpDateEdit(ui->endDateEdit);
     ui->historyTableWidget->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft
                                                                     | Qt::AlignVCenter);
     ui->historyTableWidget->verticalHeader()->setDefaultSectionSize(
@@ -236,9 +237,7 @@ void InternalHistoryDialog::getValue(const int recNo, const QString paramName, Q
     } else if (paramName == QLatin1String("details")) {
         paramValue = tr("Внутренняя история прибора");
     } else if (paramName == QLatin1String("date")) {
-        paramValue = QStringLiteral("%1 - %2").arg(
-            ui->startDateEdit->date().toString(QStringLiteral("dd.MM.yy")),
-            ui->endDateEdit->date().toString(QStringLiteral("dd.MM.yy")));
+        paramValue = RussianFormat::period(ui->startDateEdit->date(), ui->endDateEdit->date());
     } else {
         static const QStringList columns {QStringLiteral("time"), QStringLiteral("event"),
                                           QStringLiteral("value"), QStringLiteral("channel")};
@@ -259,7 +258,7 @@ void InternalHistoryDialog::getValueImage(int recNo, QString paramName, QImage &
     Q_UNUSED(recNo)
     Q_UNUSED(reportPage)
     if (paramName == QLatin1String("graph"))
-        paramValue = ui->chartWidget->grab().toImage();
+        paramValue = ui->chartWidget->reportImage(sender());
 }
 
 void InternalHistoryDialog::reject()
@@ -299,8 +298,7 @@ void InternalHistoryDialog::refresh()
         if (e.dateTime < from || e.dateTime > to)
             continue;
         table->setItem(row, DateTimeColumn,
-                       new SortableItem(e.dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
-                                        e.dateTime));
+                       new SortableItem(RussianFormat::recordTime(e.dateTime), e.dateTime));
         table->setItem(row, DoseColumn,
                        new SortableItem(QString::number(e.value, 'f', 3), e.value));
         table->setItem(row, RateColumn,

@@ -5,6 +5,7 @@
 #include "db/DataBase.h"
 #include "device/ConnectorHelper.h"
 #include "device/HistoryProgress.h"
+#include "report/RussianFormat.h"
 
 #include <QCheckBox>
 #include <QMessageBox>
@@ -51,8 +52,7 @@ ReadHistoryDialog::ReadHistoryDialog(const SharedUser &user, QWidget *parent)
     if (const SharedDevice device = m_user->device) {
         ui->typeLabel->setText(device->type ? device->type->name : QString());
         ui->serialLabel->setText(QString::number(device->serial));
-        ui->assignedLabel->setText(
-            device->assignDate.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+        ui->assignedLabel->setText(RussianFormat::recordTime(device->assignDate));
     }
 }
 

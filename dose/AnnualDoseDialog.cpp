@@ -8,6 +8,7 @@
 #include "dose/DoseTableItem.h"
 #include "dose/DoseText.h"
 #include "report/TableCsvExport.h"
+#include "report/RussianFormat.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -27,7 +28,7 @@ AnnualDoseDialog::AnnualDoseDialog(QWidget *parent)
     , m_summary(VDB::DataBase::instance()->today().year())
 {
     m_ui->setupUi(this);
-    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    setLocale(RussianFormat::locale());
     m_ui->buttonBox->button(QDialogButtonBox::Close)->setText(tr("Закрыть"));
 
     VDB::DataBase *db = VDB::DataBase::instance();

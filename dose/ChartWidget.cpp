@@ -8,6 +8,8 @@
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 #include "dose/ChartTicks.h"
+#include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
@@ -169,6 +171,35 @@ QSize ChartWidget::sizeHint() const
     return QSize(200, 200);
 }
 
+int ChartWidget::readableHeight(const QFont &font)
+{
+    // Legend, a few value ticks and the time labels below.
+    return qMax(180, 13 * QFontMetrics(font).height());
+}
+
+QImage ChartWidget::reportImage(const QObject *report) const
+{
+    const auto *engine = qobject_cast<const QtRPT *>(report);
+    return printImage(engine ? engine->imageFrame() : QSizeF(), QtRPT::PrintDpi);
+}
+
+QImage ChartWidget::printImage(const QSizeF &frame, qreal dpi) const
+{
+    QSize size = frame.toSize();
+    if (size.isEmpty())
+        size = this->size();
+    if (size.isEmpty())
+        size = sizeHint();
+    // Laid out and ticked for the frame, drawn, and back to the screen.
+    auto *self = const_cast<ChartWidget *>(this);
+    self->m_printViewport = QRect(QPoint(0, 0), size);
+    self->refreshTicks();
+    const QPixmap picture = m_plot->toPixmap(size.width(), size.height(), qMax<qreal>(1, dpi / 96));
+    self->m_printViewport = QRect();
+    self->refreshTicks();
+    return picture.toImage();
+}
+
 double ChartWidget::displayRate(double microSvPerHour)
 {
     return toDisplayDose(microSvPerHour / 1000);
@@ -181,7 +212,7 @@ double ChartWidget::microSvPerHour(double displayValue)
 
 void ChartWidget::setUpPlot()
 {
-    m_plot->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    m_plot->setLocale(RussianFormat::locale());
     // Thick lines through tens of thousands of points are drawn segment by
     // segment: as a joined polyline they take seconds to paint.
     m_plot->setPlottingHint(QCP::phFastPolylines, true);
@@ -424,8 +455,25 @@ void ChartWidget::setRateData(const Series &ratesMicroSvPerHour, const QDateTime
     refreshTicks();
 }
 
+void ChartWidget::setEmptyText(const QString &text)
+{
+    m_emptyText = text;
+    if (!m_emptyLabel) {
+        m_emptyLabel = new QCPItemText(m_plot);
+        m_emptyLabel->position->setType(QCPItemPosition::ptAxisRectRatio);
+        m_emptyLabel->position->setCoords(0.5, 0.5);
+        m_emptyLabel->setPositionAlignment(Qt::AlignCenter);
+        m_emptyLabel->setColor(Qt::darkGray);
+    }
+    m_emptyLabel->setText(text);
+    m_emptyLabel->setVisible(!text.isEmpty() && m_doses.isEmpty());
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
 void ChartWidget::showDose()
 {
+    if (m_emptyLabel)
+        m_emptyLabel->setVisible(!m_emptyText.isEmpty() && m_doses.isEmpty());
     if (m_plot->graphCount() == 0)
         return;
     const Extent e = extentOf(m_doses);
@@ -578,7 +626,7 @@ void ChartWidget::layoutPlot()
 {
     // Also before the widget is shown, the plot takes its share of our size.
     layout()->activate();
-    m_plot->setViewport(m_plot->rect());
+    m_plot->setViewport(m_printViewport.isValid() ? m_printViewport : m_plot->rect());
     QCPLayoutGrid *layout = m_plot->plotLayout();
     layout->update(QCPLayoutElement::upPreparation);
     layout->update(QCPLayoutElement::upMargins);

@@ -7,6 +7,7 @@
 
 class QCustomPlot;
 class QCPAxisTickerText;
+class QCPItemText;
 class QCPBars;
 
 // The dose chart of every dose view: a time axis at the bottom, the dose on
@@ -53,6 +54,19 @@ public:
     // milli-unit per hour itself. Only DoseAndRate shows them.
     void setRateData(const Series &ratesMicroSvPerHour, const QDateTime &from, const QDateTime &to);
 
+    // A picture of the chart for a report frame of `frame` logical pixels
+    // (1/96 inch), drawn at `dpi`: laid out and ticked for the frame's
+    // shape, lines and text as sharp as the paper.
+    QImage printImage(const QSizeF &frame, qreal dpi) const;
+    // The picture for the image field a report (QtRPT) asks for now; the
+    // widget's own size when asked otherwise.
+    QImage reportImage(const QObject *report) const;
+    // Said in the middle of the plot while it has no dose to show, e.g.
+    // what to do to fill it; empty says nothing.
+    void setEmptyText(const QString &text);
+    // The least height at which ticks and legend stay readable.
+    static int readableHeight(const QFont &font);
+
     // µSv/h -> display milli-unit per hour (mSv/h, mR/h or mrem/h).
     static double displayRate(double microSvPerHour);
     // The inverse: a value already in the display milli-unit (per hour), as
@@ -85,6 +99,10 @@ private:
     void updateValueTicks();
 
     QCustomPlot *m_plot = nullptr;
+    // Set while a picture for print is drawn: the plot is laid out for it.
+    QRect m_printViewport;
+    QString m_emptyText;
+    QCPItemText *m_emptyLabel = nullptr;
     QCPBars *m_bars = nullptr; // DosePerPeriodAndRate only
     double m_barSeconds = 86400;
     Style m_style = DoseOnly;

@@ -3,6 +3,7 @@
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 #include "report/CsvWriter.h"
+#include "report/RussianFormat.h"
 
 #include <QLocale>
 
@@ -33,10 +34,8 @@ QString DoseCard::personText() const
 {
     if (!m_user)
         return QString();
-    const QLocale russian(QLocale::Russian, QLocale::Russia);
     QStringList parts;
-    parts << tr("дата рождения %1")
-                 .arg(russian.toString(m_user->birthday, QStringLiteral("d MMMM yyyy")));
+    parts << tr("дата рождения %1").arg(RussianFormat::date(m_user->birthday));
     if (!m_user->department.isEmpty())
         parts << tr("подразделение: %1").arg(m_user->department);
     QStringList groups;

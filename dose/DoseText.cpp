@@ -1,6 +1,7 @@
 #include "dose/DoseText.h"
 
 #include "db/DoseUnits.h"
+#include "report/RussianFormat.h"
 
 #include <QLocale>
 
@@ -10,7 +11,7 @@ namespace {
 
 QLocale russian()
 {
-    return QLocale(QLocale::Russian, QLocale::Russia);
+    return RussianFormat::locale();
 }
 
 } // namespace
@@ -38,14 +39,12 @@ QString withUnit(double displayed, int decimals)
 
 QString month(const QDate &date)
 {
-    return QStringLiteral("%1 %2")
-        .arg(russian().standaloneMonthName(date.month()))
-        .arg(date.year());
+    return RussianFormat::month(date);
 }
 
 QString day(const QDate &date)
 {
-    return russian().toString(date, QStringLiteral("d MMM yyyy"));
+    return RussianFormat::date(date);
 }
 
 QString shortMonth(int month)

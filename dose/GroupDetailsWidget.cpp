@@ -8,6 +8,7 @@
 #include "dose/ThresholdsWidget.h"
 #include "dose/UserDetailsWidget.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 #include "report/TableCsvExport.h"
 
 #include <QAction>
@@ -59,7 +60,7 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
     m_ui->setupUi(this);
     TableCsvExport::addContextAction(m_ui->usersTableWidget, tr("Члены группы"));
     // Month names and calendars in Russian, like the rest of the program.
-    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    setLocale(RussianFormat::locale());
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate now = db->today();
@@ -68,7 +69,7 @@ GroupDetailsWidget::GroupDetailsWidget(QAction *addUserAction, QAction *editGrou
     m_ui->endDateEdit->setDate(now);
     m_ui->startDateEdit->setDate(now.addDays(-db->options().interval));
     for (QDateEdit *edit : {m_ui->startDateEdit, m_ui->endDateEdit})
-        edit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+        RussianFormat::setUpDateEdit(edit);
 
     QHeaderView *header = m_ui->usersTableWidget->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -182,6 +183,9 @@ void GroupDetailsWidget::fillUsersTable()
     table->setSortingEnabled(false);
     table->setRowCount(0);
     table->setRowCount(m_group->users.size());
+    // One unit for the whole column, named in its heading.
+    table->horizontalHeaderItem(MonthDoseColumn)
+        ->setText(tr("Доза за месяц, %1").arg(DoseUnits::currentMilliUnitName()));
     int row = 0;
     for (const SharedUser &user : qAsConst(m_group->users)) {
         const QString name = user->fullName().toHtmlEscaped();
@@ -206,8 +210,7 @@ void GroupDetailsWidget::fillUsersTable()
         table->setItem(row, DeviceColumn, new QTableWidgetItem(device));
 
         const double dose = monthDose(user);
-        table->setItem(row, MonthDoseColumn,
-                       new SortKeyItem(DoseUnits::formatScaled(dose, 4), dose));
+        table->setItem(row, MonthDoseColumn, new SortKeyItem(QString::number(dose, 'f', 3), dose));
 
         auto *operatorItem = new SortKeyItem(QString(), user->role == 1 || user->role == 2);
         if (user->role == 1 || user->role == 2)
@@ -276,6 +279,10 @@ void GroupDetailsWidget::selectionChanged()
 void GroupDetailsWidget::showUserCharts(const SharedUser &user)
 {
     m_selectedUser = user;
+    // Empty charts say what fills them, until a member is chosen.
+    for (ChartWidget *chart :
+         {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget})
+        chart->setEmptyText(user ? QString() : tr("Выберите сотрудника в таблице"));
     refillCharts({m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget});
 }
 
@@ -291,7 +298,8 @@ void GroupDetailsWidget::updateThresholds()
     for (const SharedThreshold &threshold : qAsConst(m_group->thresholds)) {
         const double sum = ThresholdEvaluator::groupSum(*threshold, m_group);
         bars->addBar(threshold->name, options.edColor(threshold->channel),
-                     ThresholdEvaluator::fillPercentage(sum, threshold->value));
+                     ThresholdEvaluator::fillPercentage(sum, threshold->value), sum,
+                     threshold->value);
     }
     bars->show();
 }
@@ -309,6 +317,13 @@ void GroupDetailsWidget::updateYearChart()
 void GroupDetailsWidget::updateRangeChart()
 {
     refillCharts({m_ui->rangeChartWidget});
+}
+
+UserDetailsWidget::Window GroupDetailsWidget::windowOfTab(int tab) const
+{
+    ChartWidget *const charts[]
+        = {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget};
+    return window(charts[qBound(0, tab, 2)]);
 }
 
 UserDetailsWidget::Window GroupDetailsWidget::window(const ChartWidget *chart) const
@@ -421,6 +436,10 @@ void GroupDetailsWidget::printReport()
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось загрузить шаблон отчёта"));
         return;
     }
+    // Every member with the dose of the tab's window, in the table's order.
+    m_reportDoses
+        = VDB::DataBase::instance()->userDoseTotals(windowOfTab(tab).first, windowOfTab(tab).last);
+    report.recordCount.append(m_ui->usersTableWidget->rowCount());
     connect(&report, &QtRPT::setValue, this, &GroupDetailsWidget::getValue);
     connect(&report, &QtRPT::setValueImage, this, &GroupDetailsWidget::getValueImage);
 
@@ -442,10 +461,34 @@ void GroupDetailsWidget::printReport()
 void GroupDetailsWidget::getValue(const int recNo, const QString paramName, QVariant &paramValue,
                                   const int reportPage)
 {
-    Q_UNUSED(recNo)
     Q_UNUSED(reportPage)
     const int tab = m_ui->tabWidget->currentIndex();
-    if (paramName == QLatin1String("groupName")) {
+    QTableWidget *table = m_ui->usersTableWidget;
+    if (paramName == QLatin1String("doseUnit")) {
+        paramValue = DoseUnits::currentMilliUnitName();
+    } else if (paramName == QLatin1String("groupTotal")) {
+        double total = 0;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (const SharedUser user = userOfRow(row))
+                total += m_reportDoses.value(user->id);
+        }
+        paramValue = QString::number(total, 'f', 3);
+    } else if (paramName.startsWith(QLatin1String("member"))) {
+        if (recNo < 0 || recNo >= table->rowCount())
+            return;
+        // The rows as the operator sees them, in the table's current order.
+        const SharedUser user = userOfRow(table->verticalHeader()->logicalIndex(recNo));
+        if (!user)
+            return;
+        if (paramName == QLatin1String("memberName"))
+            paramValue = user->fullName();
+        else if (paramName == QLatin1String("memberDevice") && user->device)
+            paramValue = QStringLiteral("%1 #%2")
+                             .arg(user->device->type ? user->device->type->name : QString())
+                             .arg(user->device->serial);
+        else if (paramName == QLatin1String("memberDose"))
+            paramValue = QString::number(m_reportDoses.value(user->id), 'f', 3);
+    } else if (paramName == QLatin1String("groupName")) {
         if (m_group)
             paramValue = m_group->name;
     } else if (paramName == QLatin1String("details")) {
@@ -464,19 +507,15 @@ void GroupDetailsWidget::getValue(const int recNo, const QString paramName, QVar
         switch (tab) {
         case MonthTab: {
             // The month on its own is named in the nominative ("март 2024").
-            const QDate month = m_ui->monthDateEdit->date();
-            paramValue = QStringLiteral("%1 %2")
-                             .arg(locale().standaloneMonthName(month.month()))
-                             .arg(month.year());
+            paramValue = RussianFormat::month(m_ui->monthDateEdit->date());
             break;
         }
         case YearTab:
             paramValue = QString::number(m_ui->yearDateEdit->date().year());
             break;
         case PeriodTab:
-            paramValue = QStringLiteral("%1 - %2").arg(
-                m_ui->startDateEdit->date().toString(QStringLiteral("dd.MM.yy")),
-                m_ui->endDateEdit->date().toString(QStringLiteral("dd.MM.yy")));
+            paramValue
+                = RussianFormat::period(m_ui->startDateEdit->date(), m_ui->endDateEdit->date());
             break;
         }
     }
@@ -493,5 +532,5 @@ void GroupDetailsWidget::getValueImage(int recNo, QString paramName, QImage &par
         = {m_ui->monthChartWidget, m_ui->yearChartWidget, m_ui->rangeChartWidget};
     const int tab = m_ui->tabWidget->currentIndex();
     if (tab >= 0 && tab < 3)
-        paramValue = charts[tab]->grab().toImage();
+        paramValue = charts[tab]->reportImage(sender());
 }

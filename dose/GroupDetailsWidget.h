@@ -3,6 +3,7 @@
 #include "db/DataBase.h"
 #include "dose/UserDetailsWidget.h"
 
+#include <QHash>
 #include <QScopedPointer>
 #include <QWidget>
 
@@ -68,9 +69,12 @@ public slots:
     void getValueImage(int recNo, QString paramName, QImage &paramValue, int reportPage);
 
 private:
+    // The members' doses of the report being printed, by user id.
+    QHash<int, double> m_reportDoses;
     void fillUsersTable();
     void showUserCharts(const SharedUser &user);
     UserDetailsWidget::Window window(const ChartWidget *chart) const;
+    UserDetailsWidget::Window windowOfTab(int tab) const;
     // Charts the selected member's dose, or nothing without a member.
     void refillCharts(const QList<ChartWidget *> &charts);
     SharedUser userOfRow(int row) const;

@@ -25,11 +25,28 @@ void ThresholdBar::setPercentage(double percentage)
     update();
 }
 
+void ThresholdBar::setAmounts(double dose, double limit, const QString &unit)
+{
+    m_dose = dose;
+    m_limit = limit;
+    m_unit = unit;
+    updateGeometry();
+    update();
+}
+
 QString ThresholdBar::text() const
 {
-    if (std::isinf(m_percentage))
-        return QStringLiteral("∞%");
-    return QString::number(m_percentage, 'f', 1) + QLatin1Char('%');
+    const QString share = std::isinf(m_percentage)
+        ? QStringLiteral("∞%")
+        : QString::number(m_percentage, 'f', 1) + QLatin1Char('%');
+    if (!(m_dose >= 0) || !(m_limit >= 0))
+        return share;
+    // As many decimals as a small limit needs to be told from zero.
+    const int decimals = m_limit >= 0.1 || m_limit == 0 ? 2 : 4;
+    return tr("%1 из %2 %3 (%4)")
+        .arg(QString::number(m_dose, 'f', decimals), QString::number(m_limit, 'f', decimals),
+             m_unit, share)
+        .simplified();
 }
 
 int ThresholdBar::filledWidth(int width, double percentage)
@@ -43,7 +60,15 @@ int ThresholdBar::filledWidth(int width, double percentage)
 
 QSize ThresholdBar::sizeHint() const
 {
-    return QSize(150, 22);
+    // Wide enough for its text in the bar's font.
+    return QSize(qMax(150, QFontMetrics(barFont()).horizontalAdvance(text()) + 12), 22);
+}
+
+QFont ThresholdBar::barFont() const
+{
+    QFont bold = font();
+    bold.setWeight(QFont::Bold);
+    return bold;
 }
 
 void ThresholdBar::paintEvent(QPaintEvent *)
@@ -54,13 +79,11 @@ void ThresholdBar::paintEvent(QPaintEvent *)
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::white);
     painter.drawRect(filled, 0, width() - filled, height());
-    painter.setBrush(m_color);
+    // Over the limit the bar says so by its colour too.
+    painter.setBrush(m_percentage > 100 ? exceededColor() : m_color);
     painter.drawRect(0, 0, filled, height());
 
-    QFont font = painter.font();
-    font.setPixelSize(15);
-    font.setWeight(QFont::Bold);
-    painter.setFont(font);
+    painter.setFont(barFont());
     painter.setPen(textPen);
     painter.drawText(rect(), Qt::AlignCenter, text());
 }

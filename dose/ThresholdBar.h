@@ -20,17 +20,27 @@ public:
     // is exceeded) draws a full bar.
     void setPercentage(double percentage);
 
-    // What the bar prints: "50.0%", or "∞%" for an infinite share.
+    // The dose reached and the limit, in `unit`, printed beside the share;
+    // without them (negative) the bar shows the share alone.
+    void setAmounts(double dose, double limit, const QString &unit);
+    // What the bar prints: "0.25 из 0.50 мЗв (50.0%)", or the share alone
+    // ("50.0%", "∞%" for an infinite one) when no amounts are set.
     QString text() const;
+    // Above the limit the bar turns to this colour, whatever its own.
+    static QColor exceededColor() { return QColor(210, 30, 30); }
     // Filled length in pixels for a bar `width` pixels wide.
     static int filledWidth(int width, double percentage);
 
     QSize sizeHint() const override;
 
 protected:
+    QFont barFont() const;
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QColor m_color = Qt::blue;
     double m_percentage = 0;
+    double m_dose = -1;
+    double m_limit = -1;
+    QString m_unit;
 };

@@ -214,8 +214,9 @@ void ThresholdListDialog::appendRow(QTableWidget *table, Entry *entry)
 void ThresholdListDialog::writeRow(QTableWidget *table, int row, const Entry *entry)
 {
     const ThresholdData data = entry->data ? *entry->data : dataOf(*entry->threshold);
-    QStringList cells {data.name, VDB::channelName(data.channel), QString::number(data.value),
-                       QString::number(data.period)};
+    // The limit as the edit dialog shows it, four decimals.
+    QStringList cells {data.name, VDB::channelName(data.channel),
+                       QString::number(data.value, 'f', 4), QString::number(data.period)};
     if (table == ui->groupsThresholdTableWidget) {
         QStringList names;
         for (const SharedGroup &group : data.groups)

@@ -1,4 +1,6 @@
 #include "dose/ThresholdsWidget.h"
+
+#include "db/DoseUnits.h"
 #include "ui_ThresholdsWidget.h"
 
 #include "dose/ThresholdBar.h"
@@ -22,7 +24,8 @@ void ThresholdsWidget::clear()
     }
 }
 
-void ThresholdsWidget::addBar(const QString &name, const QColor &color, double percentage)
+void ThresholdsWidget::addBar(const QString &name, const QColor &color, double percentage,
+                              double dose, double limit)
 {
     auto *label = new QLabel(ui->groupBox);
     // Names are shown as typed, never as markup.
@@ -31,6 +34,8 @@ void ThresholdsWidget::addBar(const QString &name, const QColor &color, double p
     auto *bar = new ThresholdBar(ui->groupBox);
     bar->setColor(color);
     bar->setPercentage(percentage);
+    if (dose >= 0 && limit >= 0)
+        bar->setAmounts(dose, limit, DoseUnits::currentMilliUnitName());
     ui->barsLayout->addWidget(label);
     ui->barsLayout->addWidget(bar);
 }

@@ -22,7 +22,10 @@ public:
     void clear();
     // Appends a caption with `name` and below it a bar of `color` filled to
     // `percentage` (see ThresholdEvaluator::fillPercentage).
-    void addBar(const QString &name, const QColor &color, double percentage);
+    // `dose` and `limit` in the display milli-unit; negative ones are not
+    // shown.
+    void addBar(const QString &name, const QColor &color, double percentage, double dose = -1,
+                double limit = -1);
 
     int barCount() const;
     ThresholdBar *bar(int index) const;

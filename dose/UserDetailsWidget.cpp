@@ -15,6 +15,7 @@
 #include "dose/ThresholdEvaluator.h"
 #include "dose/ThresholdsWidget.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 #include "report/TableCsvExport.h"
 
 #include <QAction>
@@ -69,7 +70,7 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     m_ui->setupUi(this);
     TableCsvExport::addContextAction(m_ui->historyTableWidget, tr("События дня"));
     // Month names and calendars in Russian, like the rest of the program.
-    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    setLocale(RussianFormat::locale());
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate now = db->today();
@@ -79,18 +80,23 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     m_ui->endDateEdit->setDate(now);
     m_ui->startDateEdit->setDate(now.addDays(-db->options().interval));
     for (QDateEdit *edit : {m_ui->dayDateEdit, m_ui->startDateEdit, m_ui->endDateEdit})
-        edit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+        RussianFormat::setUpDateEdit(edit);
 
     QHeaderView *header = m_ui->historyTableWidget->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // No sort column until the operator picks one: rows stay in load order.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
+    // Newest first, whatever order the store returns; the operator may sort
+    // by another column, and the report follows what the table shows.
+    header->setSortIndicator(TimeColumn, Qt::DescendingOrder);
     // The widths suit the usual small dialog font; a larger font widens a
     // column to its header and to a typical cell rather than clipping them.
     QTableWidget *table = m_ui->historyTableWidget;
-    const int widths[] = {105, 100, 130, 90, 90, 190};
+    updateUnitHeadings();
+    // Narrow enough that all seven fit a 1366-pixel screen beside the tree;
+    // the comment takes what is left.
+    const int widths[] = {105, 100, 90, 90, 60, 130};
     const QString samples[]
-        = {QStringLiteral("00.00.0000 00:00:00"), QStringLiteral("КВР-ТМ4040 #0000")};
+        = {RussianFormat::recordTime(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58))),
+           QStringLiteral("КВР-ТМ4040 #0000")};
     for (int column = 0; column < 6; ++column) {
         int width = qMax(
             widths[column],
@@ -101,8 +107,14 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
         table->setColumnWidth(column, width);
     }
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
-    // Table and day chart share the tab equally.
+    header->setStretchLastSection(true);
+    // Table and day chart share the tab equally; neither shrinks to a sliver.
     m_ui->daySplitter->setSizes({1000, 1000});
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height()
+                            + 4 * table->verticalHeader()->defaultSectionSize());
+    for (ChartWidget *chart : {m_ui->dayChartWidget, m_ui->monthChartWidget, m_ui->yearChartWidget,
+                               m_ui->rangeChartWidget})
+        chart->setMinimumHeight(ChartWidget::readableHeight(chart->font()));
 
     m_ui->dayChartWidget->setStyle(ChartWidget::DoseAndRate);
     for (ChartWidget *chart :
@@ -197,12 +209,19 @@ void UserDetailsWidget::fillHead()
     if (m_user->device) {
         const QString typeName = m_user->device->type ? m_user->device->type->name : QString();
         const QString device = QStringLiteral("%1 #%2").arg(typeName).arg(m_user->device->serial);
+        // A long device name is shortened on the button, not the tree beside
+        // the page; the whole caption stays in the tool tip.
+        const QString caption
+            = tr("Обработать данные для '%1 #%2'").arg(typeName).arg(m_user->device->serial);
+        const QFontMetrics metrics(m_ui->deviceButton->font());
         m_ui->deviceButton->setText(
-            tr("Обработать данные для '%1 #%2'").arg(typeName).arg(m_user->device->serial));
+            metrics.elidedText(caption, Qt::ElideMiddle, 48 * metrics.averageCharWidth()));
+        m_ui->deviceButton->setToolTip(caption);
         m_ui->deviceButton->setIcon(QIcon(QStringLiteral(":/icons/device")));
         m_ui->deviceDescriptionlabel->setText(device);
     } else {
         m_ui->deviceButton->setText(tr("Назначить прибор"));
+        m_ui->deviceButton->setToolTip(QString());
         m_ui->deviceButton->setIcon(QIcon(QStringLiteral(":/icons/device_add")));
         m_ui->deviceDescriptionlabel->setText(tr("Не назначен"));
     }
@@ -249,9 +268,18 @@ void UserDetailsWidget::changeDay()
     m_ui->dayDateEdit->setDate(m_ui->dayDateEdit->date().addDays(step));
 }
 
+void UserDetailsWidget::updateUnitHeadings()
+{
+    // The doses are in the unit of the options; the rates stay in µSv/h, as
+    // the dosimeter gives them.
+    m_ui->historyTableWidget->horizontalHeaderItem(DoseColumn)
+        ->setText(tr("ЭД, %1").arg(DoseUnits::currentMilliUnitName()));
+}
+
 void UserDetailsWidget::optionsChanged()
 {
     updateThresholds();
+    updateUnitHeadings();
     // The day table and the totals hold doses in the display unit: after a
     // unit change they are read again, or they show old numbers under the
     // new unit.
@@ -277,7 +305,8 @@ void UserDetailsWidget::updateThresholds()
         bars->show();
         const double sum = ThresholdEvaluator::userSum(*threshold, m_user);
         bars->addBar(threshold->name, db->options().edColor(threshold->channel),
-                     ThresholdEvaluator::fillPercentage(sum, threshold->value));
+                     ThresholdEvaluator::fillPercentage(sum, threshold->value), sum,
+                     threshold->value);
     }
 }
 
@@ -296,19 +325,29 @@ void UserDetailsWidget::fillHistoryTable(const QList<VDB::Event> &events)
     int row = 0;
     for (const VDB::Event &event : events) {
         const QString typeName = event.deviceType ? event.deviceType->name : QString();
-        table->setItem(
-            row, 0,
-            new SortKeyItem(event.dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
-                            event.dateTime));
+        table->setItem(row, 0,
+                       new SortKeyItem(RussianFormat::recordTime(event.dateTime), event.dateTime));
         table->setItem(
             row, 1,
             new QTableWidgetItem(QStringLiteral("%1 #%2").arg(typeName).arg(event.deviceSerial)));
-        table->setItem(row, 2, new SortKeyItem(QString::number(event.value, 'f', 3), event.value));
-        table->setItem(row, 3,
-                       new SortKeyItem(QString::number(event.medValue, 'f', 2), event.medValue));
-        table->setItem(row, 4,
-                       new SortKeyItem(QString::number(event.eventNumber), event.eventNumber));
-        table->setItem(row, 5, new QTableWidgetItem(stateText(event)));
+        if (event.eventType == VDB::EventDeviceAssigned
+            || event.eventType == VDB::EventDeviceReleased) {
+            // Not a reading: no dose, rate or record number to show.
+            for (int column = 2; column <= 4; ++column)
+                table->setItem(row, column, new SortKeyItem(QString(), -1));
+            table->setItem(row, 5,
+                           new QTableWidgetItem(event.eventType == VDB::EventDeviceAssigned
+                                                    ? tr("Прибор назначен")
+                                                    : tr("Прибор снят")));
+        } else {
+            table->setItem(row, 2,
+                           new SortKeyItem(QString::number(event.value, 'f', 3), event.value));
+            table->setItem(
+                row, 3, new SortKeyItem(QString::number(event.medValue, 'f', 2), event.medValue));
+            table->setItem(row, 4,
+                           new SortKeyItem(QString::number(event.eventNumber), event.eventNumber));
+            table->setItem(row, 5, new QTableWidgetItem(stateText(event)));
+        }
         table->setItem(row, 6, new QTableWidgetItem(event.comment));
         ++row;
     }
@@ -516,7 +555,15 @@ void UserDetailsWidget::getValue(const int recNo, const QString paramName, QVari
 {
     Q_UNUSED(reportPage)
     const int tab = m_ui->tabWidget->currentIndex();
-    if (paramName == QLatin1String("userName")) {
+    if (paramName == QLatin1String("doseUnit")) {
+        paramValue = DoseUnits::currentMilliUnitName();
+    } else if (paramName == QLatin1String("total")) {
+        // The dose of the tab's window, as the page says it beside the chart.
+        const QLabel *totals[]
+            = {nullptr, m_ui->monthTotalLabel, m_ui->yearTotalLabel, m_ui->periodTotalLabel};
+        if (tab > DayTab && tab <= PeriodTab)
+            paramValue = totals[tab]->text();
+    } else if (paramName == QLatin1String("userName")) {
         if (m_user)
             paramValue = m_user->fullName();
     } else if (paramName == QLatin1String("details")) {
@@ -537,23 +584,18 @@ void UserDetailsWidget::getValue(const int recNo, const QString paramName, QVari
     } else if (paramName == QLatin1String("date")) {
         switch (tab) {
         case DayTab:
-            paramValue = m_ui->dayDateEdit->date().toString(QStringLiteral("dd.MM.yyyy"));
+            paramValue = RussianFormat::date(m_ui->dayDateEdit->date());
             break;
         case MonthTab: {
-            // The month on its own is named in the nominative ("март 2024").
-            const QDate month = m_ui->monthDateEdit->date();
-            paramValue = QStringLiteral("%1 %2")
-                             .arg(locale().standaloneMonthName(month.month()))
-                             .arg(month.year());
+            paramValue = RussianFormat::month(m_ui->monthDateEdit->date());
             break;
         }
         case YearTab:
             paramValue = QString::number(m_ui->yearDateEdit->date().year());
             break;
         case PeriodTab:
-            paramValue = QStringLiteral("%1 - %2").arg(
-                m_ui->startDateEdit->date().toString(QStringLiteral("dd.MM.yy")),
-                m_ui->endDateEdit->date().toString(QStringLiteral("dd.MM.yy")));
+            paramValue
+                = RussianFormat::period(m_ui->startDateEdit->date(), m_ui->endDateEdit->date());
             break;
         }
     } else if (tab == DayTab) {
@@ -582,7 +624,7 @@ void UserDetailsWidget::getValueImage(int recNo, QString paramName, QImage &para
                                    m_ui->yearChartWidget, m_ui->rangeChartWidget};
     const int tab = m_ui->tabWidget->currentIndex();
     if (tab >= 0 && tab < 4)
-        paramValue = charts[tab]->grab().toImage();
+        paramValue = charts[tab]->reportImage(sender());
 }
 
 void UserDetailsWidget::exportDayTable()

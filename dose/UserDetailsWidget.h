@@ -23,6 +23,8 @@ class UserDetailsWidget : public QWidget
 public:
     // Tab indexes of tabWidget.
     enum Tab { DayTab = 0, MonthTab = 1, YearTab = 2, PeriodTab = 3 };
+    // Columns of the day table.
+    enum DayColumn { TimeColumn = 0, DeviceColumn = 1, DoseColumn = 2, RateColumn = 3 };
 
     // `editUserAction` and `delUserAction` make the user menu; either may be
     // null and is then left out.
@@ -69,6 +71,7 @@ private:
     enum Part { DayPart = 1, MonthPart = 2, YearPart = 4, PeriodPart = 8 };
 
     void fillHead();
+    void updateUnitHeadings();
     Window window(Part part) const;
     // Reads the events of the given parts and shows them.
     void refill(int parts);

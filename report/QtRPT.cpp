@@ -91,9 +91,11 @@ ReportDocument QtRPT::buildDocument()
         emit setValue(record, name, value, page);
         return value;
     });
-    layout.setImageSource([this](int record, const QString &name, int page) {
+    layout.setImageSource([this](int record, const QString &name, int page, const QSizeF &frame) {
         QImage image;
+        m_imageFrame = frame;
         emit setValueImage(record, name, image, page);
+        m_imageFrame = QSizeF();
         return image;
     });
     // Measuring text needs the fonts of a GUI application.

@@ -54,6 +54,12 @@ public:
     // Renders every page into a picture of the paper size at `dpi`.
     QList<QImage> renderImages(qreal dpi = 96);
 
+    // While setValueImage() is emitted: the size of the image field asked
+    // for, in template units (1/96 inch). A picture drawn for this size at
+    // PrintDpi fills its frame at print resolution.
+    QSizeF imageFrame() const { return m_imageFrame; }
+    static constexpr qreal PrintDpi = 300;
+
     // Lays the report out, asking for every value; what the functions above
     // draw. Exposed for tests.
     ReportDocument buildDocument();
@@ -79,4 +85,5 @@ private:
     bool m_loaded = false;
     QString m_errorString;
     QDateTime m_printDateTime;
+    QSizeF m_imageFrame;
 };

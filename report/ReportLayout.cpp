@@ -1,4 +1,5 @@
 #include "report/ReportLayout.h"
+#include "report/RussianFormat.h"
 
 #include <QHash>
 
@@ -8,12 +9,12 @@ constexpr qreal Epsilon = 0.001;
 
 QString dateText(const QDateTime &dateTime)
 {
-    return dateTime.date().toString(QStringLiteral("dd.MM.yyyy"));
+    return RussianFormat::date(dateTime.date());
 }
 
 QString timeText(const QDateTime &dateTime)
 {
-    return dateTime.time().toString(QStringLiteral("hh:mm"));
+    return RussianFormat::time(dateTime.time());
 }
 
 QString compose(const QList<ReportFieldText::Segment> &segments, int page, int totalPages)
@@ -190,7 +191,8 @@ ReportLayout::PreparedBand ReportLayout::prepare(int bandIndex, int record)
             for (const ReportFieldText::Segment &segment : qAsConst(segments)) {
                 if (segment.kind == ReportFieldText::Segment::Field) {
                     if (m_imageSource)
-                        item.image = m_imageSource(record, segment.text, page);
+                        item.image
+                            = m_imageSource(record, segment.text, page, field.geometry.size());
                     break;
                 }
             }

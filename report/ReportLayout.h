@@ -18,7 +18,10 @@ class ReportLayout
 {
 public:
     using TextSource = std::function<QVariant(int record, const QString &name, int page)>;
-    using ImageSource = std::function<QImage(int record, const QString &name, int page)>;
+    // `frame` is the image field's size in template units (1/96 inch), so
+    // that a picture can be drawn to fill it at the paper's resolution.
+    using ImageSource
+        = std::function<QImage(int record, const QString &name, int page, const QSizeF &frame)>;
     // Height in template units that a text needs in a field of the given width.
     using TextMeasure
         = std::function<qreal(const ReportField &field, const QString &text, qreal width)>;

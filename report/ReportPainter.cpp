@@ -14,6 +14,10 @@ constexpr qreal UnitsPerPoint = 96.0 / 72.0;
 // A line that is too wide for its field and would be cut is narrowed rather,
 // by up to this much.
 constexpr qreal MinimumSqueeze = 0.8;
+// Text that does not fit even so is set smaller, down to this share of its
+// size, and wrapped.
+constexpr qreal MinimumShrink = 0.4;
+constexpr qreal Epsilon = 0.01;
 
 // A device of known resolution to measure text on when nothing is painted.
 const QImage &measuringDevice()
@@ -185,6 +189,28 @@ void ReportPainter::paintText(QPainter *painter, const ReportField &field, const
                               flags & ~Qt::TextWordWrap, text);
             painter->restore();
             return;
+        }
+    }
+    // Still too long for the cell, on one line or wrapped: a smaller font,
+    // wrapped, until all of it fits, rather than words cut at the frame.
+    auto fits = [&](const QFont &candidate, int candidateFlags) {
+        const QRectF needed
+            = QFontMetricsF(candidate, painter->device())
+                  .boundingRect(QRectF(0, 0, rect.width(), 1e6), candidateFlags, text);
+        return needed.width() <= rect.width() + Epsilon
+            && needed.height() <= rect.height() + Epsilon;
+    };
+    if (!fits(font, flags)) {
+        for (qreal scale = 0.9; scale >= MinimumShrink; scale -= 0.05) {
+            QFont smaller = font;
+            smaller.setPointSizeF(font.pointSizeF() * scale);
+            // A field that does not wrap stays on one line.
+            const int smallerFlags = field.textWrap ? flags | Qt::TextWordWrap : flags;
+            if (fits(smaller, smallerFlags)) {
+                painter->setFont(smaller);
+                painter->drawText(rect, smallerFlags, text);
+                return;
+            }
         }
     }
     painter->drawText(rect, flags, text);

@@ -3,6 +3,7 @@
 
 #include "db/DataBase.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 #include "report/TableCsvExport.h"
 #include "ui/DeviceTableRows.h"
 
@@ -25,8 +26,8 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
     m_ui->setupUi(this);
     TableCsvExport::addContextAction(m_ui->historyTableWidget, tr("История назначений приборов"));
     TableCsvExport::addContextAction(m_ui->currentStateTableWidget, tr("Владельцы приборов"));
-    m_ui->startDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-    m_ui->endDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+    RussianFormat::setUpDateEdit(m_ui->startDateEdit);
+    RussianFormat::setUpDateEdit(m_ui->endDateEdit);
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate today = db->today();
@@ -37,6 +38,9 @@ DeviceDetailsWidget::DeviceDetailsWidget(QWidget *parent)
     setUpTable(m_ui->currentStateTableWidget, {70, 200, 130, 220});
     fitColumn(m_ui->historyTableWidget, 1, dateTimeSample());
     fitColumn(m_ui->currentStateTableWidget, 2, dateTimeSample());
+    // A serial number is never cut: eight digits and the column's margin.
+    fitColumn(m_ui->historyTableWidget, 3, QStringLiteral("00000000"));
+    fitColumn(m_ui->currentStateTableWidget, 0, QStringLiteral("00000000"));
 
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &DeviceDetailsWidget::refillHistory);
@@ -147,9 +151,9 @@ void DeviceDetailsWidget::getValue(const int record, const QString name, QVarian
 {
     Q_UNUSED(page)
     if (name == QLatin1String("startDate"))
-        value = m_ui->startDateEdit->date().toString(QStringLiteral("dd-MM-yyyy"));
+        value = RussianFormat::date(m_ui->startDateEdit->date());
     else if (name == QLatin1String("endDate"))
-        value = m_ui->endDateEdit->date().toString(QStringLiteral("dd-MM-yyyy"));
+        value = RussianFormat::date(m_ui->endDateEdit->date());
     else if (name == QLatin1String("devName"))
         value = m_device ? m_device->name : QString();
     else

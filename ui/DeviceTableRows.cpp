@@ -1,6 +1,7 @@
 #include "ui/DeviceTableRows.h"
 
 #include "db/User.h"
+#include "report/RussianFormat.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -10,6 +11,8 @@
 #include <QPixmap>
 #include <QStyle>
 #include <QTableWidget>
+
+#include <algorithm>
 
 namespace DeviceTableRows {
 
@@ -37,6 +40,8 @@ void setUpTable(QTableWidget *table, const QList<int> &columnWidths)
 {
     QHeaderView *header = table->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The comment column takes the rest of the page.
+    header->setStretchLastSection(true);
     for (int column = 0; column < columnWidths.size(); ++column)
         table->setColumnWidth(column, columnWidths.at(column));
     // Room for the sort arrow beside the text.
@@ -99,6 +104,15 @@ QLabel *setUserCell(QTableWidget *table, int row, int column, const SharedUser &
     label->setOpenExternalLinks(false);
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     table->setCellWidget(row, column, label);
+    // A cell widget does not count for the column's size: widen the column
+    // to the name, up to a limit past which the tooltip tells the rest.
+    if (user) {
+        label->setToolTip(name);
+        const int limit = 3 * table->fontMetrics().averageCharWidth() * 20;
+        const int needed = std::min(label->sizeHint().width() + 8, limit);
+        if (table->columnWidth(column) < needed)
+            table->setColumnWidth(column, needed);
+    }
     return label;
 }
 
@@ -166,7 +180,7 @@ bool historyReportImage(const QTableWidget *table, int record, const QString &na
 
 QString dateTimeText(const QDateTime &dateTime)
 {
-    return dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+    return RussianFormat::dateTime(dateTime);
 }
 
 } // namespace DeviceTableRows

@@ -64,7 +64,7 @@ bool historyReportValue(const QTableWidget *table, int record, const QString &na
 // The picture of history row `record` for the report field "icon".
 bool historyReportImage(const QTableWidget *table, int record, const QString &name, QImage &image);
 
-// "dd.MM.yyyy hh:mm"
+// "1 дек. 2026 14:05", as everywhere
 QString dateTimeText(const QDateTime &dateTime);
 
 } // namespace DeviceTableRows

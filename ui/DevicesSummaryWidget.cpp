@@ -3,6 +3,7 @@
 
 #include "db/DataBase.h"
 #include "report/QtRPT.h"
+#include "report/RussianFormat.h"
 #include "report/TableCsvExport.h"
 #include "ui/DeviceTableRows.h"
 
@@ -25,8 +26,8 @@ DevicesSummaryWidget::DevicesSummaryWidget(QWidget *parent)
     m_ui->setupUi(this);
     TableCsvExport::addContextAction(m_ui->historyTableWidget, tr("История назначений приборов"));
     TableCsvExport::addContextAction(m_ui->currentStateTableWidget, tr("Приборы в использовании"));
-    m_ui->startDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-    m_ui->endDateEdit->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
+    RussianFormat::setUpDateEdit(m_ui->startDateEdit);
+    RussianFormat::setUpDateEdit(m_ui->endDateEdit);
 
     VDB::DataBase *db = VDB::DataBase::instance();
     const QDate today = db->today();
@@ -128,9 +129,9 @@ void DevicesSummaryWidget::getValue(const int record, const QString name, QVaria
 {
     Q_UNUSED(page)
     if (name == QLatin1String("startDate"))
-        value = m_ui->startDateEdit->date().toString(QStringLiteral("dd-MM-yyyy"));
+        value = RussianFormat::date(m_ui->startDateEdit->date());
     else if (name == QLatin1String("endDate"))
-        value = m_ui->endDateEdit->date().toString(QStringLiteral("dd-MM-yyyy"));
+        value = RussianFormat::date(m_ui->endDateEdit->date());
     else
         historyReportValue(m_ui->historyTableWidget, record, name, value);
 }

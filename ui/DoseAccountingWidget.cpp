@@ -3,13 +3,14 @@
 
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
+#include "report/RussianFormat.h"
 
 DoseAccountingWidget::DoseAccountingWidget(QWidget *parent)
     : QWidget(parent)
     , m_ui(new Ui::DoseAccountingWidget)
 {
     m_ui->setupUi(this);
-    setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    setLocale(RussianFormat::locale());
     setSettings(VDB::DataBase::instance()->doseSettings());
 }
 

@@ -27,6 +27,7 @@
 #include "ui/GroupsAndUsersSummaryWidget.h"
 #include "ui/ProgrammSettingsDialog.h"
 #include "ui/UserEditDialog.h"
+#include "ui/WorkstationLayout.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -177,10 +178,12 @@ OrvaneWindow::OrvaneWindow(QWidget *parent)
     // the first change of the groups.
     updateDelGroupAction();
     fillComponentsTree();
+    WorkstationLayout::restore(this);
 }
 
 OrvaneWindow::~OrvaneWindow()
 {
+    WorkstationLayout::save(this);
     // The tree dies with the window's children; its last signals must not
     // reach a half-destroyed window.
     ui->componentsTreeWidget->disconnect(this);
@@ -581,6 +584,7 @@ void OrvaneWindow::groupAdded(const SharedGroup &)
 {
     updateDelGroupAction();
     fillComponentsTree();
+    WorkstationLayout::restore(this);
 }
 
 void OrvaneWindow::groupUpdated(const SharedGroup &)
@@ -592,6 +596,7 @@ void OrvaneWindow::groupDeleted(const SharedGroup &)
 {
     updateDelGroupAction();
     fillComponentsTree();
+    WorkstationLayout::restore(this);
 }
 
 void OrvaneWindow::fillComponentsTree()

@@ -558,7 +558,7 @@ void DeviceDialogsTest::internalHistoryTableAndPeriod()
     QStringList headers;
     for (int c = 0; c < table->columnCount(); ++c)
         headers << table->horizontalHeaderItem(c)->text();
-    QCOMPARE(headers, (QStringList {"Дата, время", "Эд, мЗв", "МЭВ, мкЗв/ч", "№", "Состояние"}));
+    QCOMPARE(headers, (QStringList {"Дата, время", "ЭД, мЗв", "МЭД, мкЗв/ч", "№", "Состояние"}));
 
     dialog.show();
     auto info = TestSupport::answerNextMessageBox(QMessageBox::Ok, ModalWaitMs);
@@ -574,8 +574,8 @@ void DeviceDialogsTest::internalHistoryTableAndPeriod()
 
     // From 3 May 00:00 to 11 May 00:00 inclusive, newest first.
     QCOMPARE(table->rowCount(), 4);
-    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("11.05.2024 00:00:00"));
-    QCOMPARE(table->item(3, 0)->text(), QStringLiteral("03.05.2024 00:00:00"));
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("11 мая 2024 00:00:00"));
+    QCOMPARE(table->item(3, 0)->text(), QStringLiteral("3 мая 2024 00:00:00"));
     QCOMPARE(table->item(1, 1)->text(), QStringLiteral("2.500"));
     QCOMPARE(table->item(1, 2)->text(), QStringLiteral("123.45"));
     QCOMPARE(table->item(1, 3)->text(), QStringLiteral("4"));
@@ -585,7 +585,7 @@ void DeviceDialogsTest::internalHistoryTableAndPeriod()
     const QByteArray letters = m_emulator->receivedLetters();
     start->setDate(QDate(2024, 5, 1));
     QCOMPARE(table->rowCount(), 5);
-    QCOMPARE(table->item(4, 0)->text(), QStringLiteral("02.05.2024 23:59:59"));
+    QCOMPARE(table->item(4, 0)->text(), QStringLiteral("2 мая 2024 23:59:59"));
     end->setDate(QDate(2024, 5, 4));
     QCOMPARE(table->rowCount(), 2);
     QCOMPARE(m_emulator->receivedLetters(), letters);

@@ -258,7 +258,7 @@ void DeviceSearchTest::findThenDetailsThenAssign()
     QCOMPARE(details.value("deviceNumberLabel"), QString::number(DeviceSerial));
     QCOMPARE(details.value("firmwareLabel"), QStringLiteral("2b"));
     QCOMPARE(details.value("creationDateLabel"), QStringLiteral("—"));
-    QCOMPARE(details.value("deviceTimeLabel"), QStringLiteral("01.06.2024 09:15:30"));
+    QCOMPARE(details.value("deviceTimeLabel"), QStringLiteral("1 июн. 2024 09:15:30"));
     QCOMPARE(details.value("accumulatedEDLabel"), QStringLiteral("1.235 мЗв"));
     QCOMPARE(details.value("historyCountLabel"), QStringLiteral("7"));
     QCOMPARE(details.value("historyTypeLabel"), QStringLiteral("Циклическая"));
@@ -273,7 +273,7 @@ void DeviceSearchTest::findThenDetailsThenAssign()
     QCOMPARE(assignment.objectName(), QStringLiteral("DeviceAssignmentDialog"));
     QCOMPARE(assignment.windowTitle(), QStringLiteral("Назначение прибора"));
     QCOMPARE(labelText(&assignment, "currentDeviceTimeLabel"),
-             QStringLiteral("01.06.2024 09:15:30"));
+             QStringLiteral("1 июн. 2024 09:15:30"));
     assignment.findChild<QTextEdit *>(QStringLiteral("commentTextEdit"))
         ->setPlainText(QStringLiteral("выдан на смену"));
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
@@ -423,7 +423,7 @@ void DeviceSearchTest::detailsWithoutProductionDate()
     QCOMPARE(labelText(&dialog, "historyTypeLabel"), QStringLiteral("Линейная"));
     info.manufactureDate = QDateTime(QDate(2019, 3, 4), QTime(5, 6, 7));
     DeviceDetailsDialog dated(&info);
-    QCOMPARE(labelText(&dated, "creationDateLabel"), QStringLiteral("04.03.2019 05:06"));
+    QCOMPARE(labelText(&dated, "creationDateLabel"), QStringLiteral("4 мар. 2019 05:06"));
 }
 
 void DeviceSearchTest::assignmentWithTimeAndClock()

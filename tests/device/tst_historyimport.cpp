@@ -393,7 +393,7 @@ void HistoryImportTest::formShowsUserAndOptions()
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("serialLabel"))->text(),
              QString::number(DeviceSerial));
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("assignedLabel"))->text(),
-             QStringLiteral("01.04.2024 09:30:00"));
+             QStringLiteral("1 апр. 2024 09:30:00"));
     QVERIFY(checkBox(&dialog, "delHistoryCheckBox")->isChecked());
     QVERIFY(checkBox(&dialog, "synchTimeCheckBox")->isChecked());
     QVERIFY(!checkBox(&dialog, "turnOffCheckBox")->isChecked());

@@ -28,6 +28,7 @@ class GroupPageTest : public QObject
     Q_OBJECT
 private slots:
     void init();
+    void emptyChartsSayWhatToDo();
     void cleanup();
 
     void headAndMembersTable();
@@ -74,6 +75,23 @@ void GroupPageTest::init()
     m_anna->canUseDevice = false;
     m_boris->canUseDevice = true;
     m_page.reset(new GroupDetailsWidget(nullptr, nullptr, nullptr, nullptr));
+}
+
+void GroupPageTest::emptyChartsSayWhatToDo()
+{
+    m_page->setGroup(m_group);
+    auto *chart = m_page->findChild<ChartWidget *>("monthChartWidget");
+    auto hint = [chart]() -> QString {
+        for (int i = 0; i < chart->plot()->itemCount(); ++i) {
+            auto *text = qobject_cast<QCPItemText *>(chart->plot()->item(i));
+            if (text && text->visible())
+                return text->text();
+        }
+        return QString();
+    };
+    QCOMPARE(hint(), QString::fromUtf8("Выберите сотрудника в таблице"));
+    table()->selectRow(0);
+    QCOMPARE(hint(), QString());
 }
 
 void GroupPageTest::cleanup()
@@ -142,7 +160,7 @@ void GroupPageTest::headAndMembersTable()
 
     QTableWidget *t = table();
     QCOMPARE(t->columnCount(), 6);
-    QCOMPARE(t->horizontalHeaderItem(2)->text(), QString::fromUtf8("Текущая месячная доза"));
+    QCOMPARE(t->horizontalHeaderItem(2)->text(), QString::fromUtf8("Доза за месяц, мЗв"));
     QVERIFY(t->columnWidth(4) >= 35);
     QCOMPARE(t->rowCount(), 2);
     // Group order; the member sits in the name column's item.
@@ -207,26 +225,27 @@ void GroupPageTest::currentMonthColumnStartsOnTheFirst()
                                event(m_boris, QDateTime(m_today, QTime(23, 30)), 200, 9),
                                event(m_anna, QDateTime(m_today, QTime(1, 0)), 300, 1500)}));
     m_page->setGroup(m_group);
-    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("750.0000 мкЗв"));
-    QCOMPARE(table()->item(0, 2)->text(), QString::fromUtf8("1.5000 Зв"));
+    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("0.750"));
+    QCOMPARE(table()->item(0, 2)->text(), QString::fromUtf8("1500.000"));
 
     m_db->db()->setToday(QDate(2026, 3, 31));
     m_page->setGroup(m_group);
-    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("750.0000 мкЗв"));
+    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("0.750"));
     m_db->db()->setToday(QDate(2026, 4, 1));
     m_page->setGroup(m_group);
-    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("0.0000 мкЗв"));
+    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("0.000"));
 }
 
 void GroupPageTest::currentMonthColumnFollowsTheUnit()
 {
     QVERIFY(m_db->db()->addEvents({event(m_boris, QDateTime(m_today, QTime(9, 0)), 300, 2.5)}));
     m_page->setGroup(m_group);
-    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("2.5000 мЗв"));
+    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("2.500"));
     Options options = m_db->db()->options();
     options.units = DoseUnits::Roentgen;
     QVERIFY(m_db->db()->updateOptions(options));
-    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("250.0000 мР"));
+    QCOMPARE(table()->item(1, 2)->text(), QString::fromUtf8("250.000"));
+    QCOMPARE(table()->horizontalHeaderItem(2)->text(), QString::fromUtf8("Доза за месяц, мР"));
 }
 
 void GroupPageTest::thresholdBarsOfTheGroup()

@@ -13,6 +13,7 @@ private slots:
     void rejectsInvalidInput();
     void infiniteShareIsFullWithoutInf();
     void sizeHintAndPolicy();
+    void amountsBesideTheShare();
     void boxAddsAndClearsBars();
 
 private:
@@ -55,9 +56,11 @@ void TestThresholdBar::fillAndLabel()
     // The bar colour up to the filled length, white after it; the top row
     // is free of the centred text.
     const QImage image = render(bar);
+    // Above the limit the bar is red whatever its colour.
+    const QColor fill = percentage > 100 ? ThresholdBar::exceededColor() : QColor(10, 200, 30);
     if (filled > 0) {
-        QCOMPARE(image.pixelColor(0, 0), QColor(10, 200, 30));
-        QCOMPARE(image.pixelColor(filled - 1, 0), QColor(10, 200, 30));
+        QCOMPARE(image.pixelColor(0, 0), fill);
+        QCOMPARE(image.pixelColor(filled - 1, 0), fill);
     }
     if (filled < 200) {
         QCOMPARE(image.pixelColor(filled, 0), QColor(Qt::white));
@@ -93,7 +96,20 @@ void TestThresholdBar::infiniteShareIsFullWithoutInf()
     QCOMPARE(ThresholdBar::filledWidth(100, bar.percentage()), 100);
     QVERIFY(!bar.text().contains("inf", Qt::CaseInsensitive));
     QVERIFY(!bar.text().contains("nan", Qt::CaseInsensitive));
-    QCOMPARE(render(bar).pixelColor(99, 0), QColor(Qt::red));
+    QCOMPARE(render(bar).pixelColor(99, 0), ThresholdBar::exceededColor());
+}
+
+void TestThresholdBar::amountsBesideTheShare()
+{
+    ThresholdBar bar;
+    bar.setPercentage(70);
+    bar.setAmounts(0.35, 0.5, QString::fromUtf8("мЗв"));
+    QCOMPARE(bar.text(), QString::fromUtf8("0.35 из 0.50 мЗв (70.0%)"));
+    // A limit below 0.1 keeps the decimals that tell it from zero.
+    bar.setAmounts(0.0123, 0.05, QString::fromUtf8("мЗв"));
+    QVERIFY(bar.text().startsWith(QString::fromUtf8("0.0123 из 0.0500 мЗв")));
+    // The bar asks for room for all of it.
+    QVERIFY(bar.sizeHint().width() >= QFontMetrics(bar.font()).horizontalAdvance(bar.text()));
 }
 
 void TestThresholdBar::sizeHintAndPolicy()

@@ -266,7 +266,7 @@ void TestThresholdDialogs::listShowsTheStore()
     QCOMPARE(groups->rowCount(), 1);
     QCOMPARE(users->item(0, 0)->text(), QString("Личный <1>"));
     QCOMPARE(users->item(0, 1)->text(), QString("Гамма"));
-    QCOMPARE(users->item(0, 2)->text(), QString("1.5"));
+    QCOMPARE(users->item(0, 2)->text(), QString("1.5000"));
     QCOMPARE(users->item(0, 3)->text(), QString("7"));
     QCOMPARE(users->item(1, 0)->text(), QString("Личный 2"));
     QCOMPARE(groups->item(0, 4)->text(), QString("Группа А; Группа Б"));
@@ -369,7 +369,7 @@ void TestThresholdDialogs::editThenAcceptGivesOneUpdate()
         true);
     child<QPushButton>(&dialog, "editGroupThresholdButton")->click();
     QCOMPARE(groups->item(0, 0)->text(), QString("Исправленный"));
-    QCOMPARE(groups->item(0, 2)->text(), QString("2.25"));
+    QCOMPARE(groups->item(0, 2)->text(), QString("2.2500"));
     QCOMPARE(groups->item(0, 4)->text(), QString("Группа А"));
     // A second edit that is cancelled keeps the first one.
     answerEdit([](QDialog *d) { d->findChild<QLineEdit *>("nameLineEdit")->setText("x"); }, false);

@@ -34,6 +34,7 @@ private slots:
     void menuCarriesTheUser();
     void menuSkipsMissingActions();
     void dayTableRowsAndStateTexts();
+    void dayTableNewestFirstWithAssignments();
     void stateTextOrder_data();
     void stateTextOrder();
     void changeDayMovesOneDay();
@@ -142,6 +143,7 @@ void UserPageTest::headOfOperatorWithDevice()
 
     auto *button = page.findChild<QPushButton *>("deviceButton");
     QCOMPARE(button->text(), QString::fromUtf8("Обработать данные для 'КВР-ТМ4040 #8009'"));
+    QCOMPARE(button->toolTip(), button->text());
     QVERIFY(button->isEnabled());
     QCOMPARE(page.findChild<QLabel *>("userName")->text(), QString::fromUtf8("Петров Пётр"));
     QCOMPARE(page.findChild<QLabel *>("deviceDescriptionlabel")->text(),
@@ -174,8 +176,8 @@ void UserPageTest::datesStartFromTodayAndInterval()
     QCOMPARE(page.findChild<QDateEdit *>("yearDateEdit")->date(), m_today);
     QCOMPARE(page.findChild<QDateEdit *>("endDateEdit")->date(), m_today);
     QCOMPARE(page.findChild<QDateEdit *>("startDateEdit")->date(), m_today.addDays(-7));
-    QCOMPARE(page.findChild<QDateEdit *>("monthDateEdit")->displayFormat(),
-             QStringLiteral("MMMM,  yyyy"));
+    // The month on its own, in the nominative.
+    QCOMPARE(page.findChild<QDateEdit *>("monthDateEdit")->text(), QString::fromUtf8("март 2026"));
     for (const char *name : {"dayDateEdit", "startDateEdit", "endDateEdit"})
         QCOMPARE(page.findChild<QDateEdit *>(name)->calendarWidget()->firstDayOfWeek(), Qt::Monday);
     auto *tabs = page.findChild<QTabWidget *>("tabWidget");
@@ -226,17 +228,17 @@ void UserPageTest::dayTableRowsAndStateTexts()
     auto *table = page.findChild<QTableWidget *>("historyTableWidget");
     QCOMPARE(table->columnCount(), 7);
     QCOMPARE(table->horizontalHeaderItem(3)->text(), QString::fromUtf8("МЭД, мкЗв/ч"));
-    QVERIFY(table->columnWidth(5) >= 190);
+    QVERIFY(table->columnWidth(5) >= 130);
     // The day's events only, newest insertion first.
     QCOMPARE(table->rowCount(), 2);
-    const QStringList newest = {QStringLiteral("15.03.2026 10:00:00"),
+    const QStringList newest = {QStringLiteral("15 мар. 2026 10:00:00"),
                                 QString::fromUtf8("КВР-ТМ4040 #8009"),
                                 QStringLiteral("1.500"),
                                 QStringLiteral("0.00"),
                                 QStringLiteral("18"),
                                 QString::fromUtf8("Норма"),
                                 QString()};
-    const QStringList oldest = {QStringLiteral("15.03.2026 09:05:07"),
+    const QStringList oldest = {QStringLiteral("15 мар. 2026 09:05:07"),
                                 QString::fromUtf8("КВР-ТМ4040 #8009"),
                                 QStringLiteral("0.013"),
                                 QStringLiteral("0.15"),
@@ -247,6 +249,34 @@ void UserPageTest::dayTableRowsAndStateTexts()
         QCOMPARE(table->item(0, column)->text(), newest.at(column));
         QCOMPARE(table->item(1, column)->text(), oldest.at(column));
     }
+}
+
+void UserPageTest::dayTableNewestFirstWithAssignments()
+{
+    // Stored out of time order, and an assignment that is no reading.
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(10, 0)), 200, 0.5)}));
+    QVERIFY(m_db->db()->addEvents({event(QDateTime(m_today, QTime(8, 0)), 200, 0.25),
+                                   event(QDateTime(m_today, QTime(9, 0)), 100, 0)}));
+    Options options = m_db->db()->options();
+    options.units = DoseUnits::Roentgen;
+    QVERIFY(m_db->db()->updateOptions(options));
+
+    UserDetailsWidget page(nullptr, nullptr);
+    page.setUser(m_user);
+    auto *table = page.findChild<QTableWidget *>("historyTableWidget");
+    QCOMPARE(table->rowCount(), 3);
+    QVERIFY(table->item(0, 0)->text().endsWith("10:00:00"));
+    QVERIFY(table->item(1, 0)->text().endsWith("09:00:00"));
+    QVERIFY(table->item(2, 0)->text().endsWith("08:00:00"));
+    QCOMPARE(table->item(1, 2)->text(), QString());
+    QCOMPARE(table->item(1, 5)->text(), QString::fromUtf8("Прибор назначен"));
+    QCOMPARE(table->item(2, 2)->text(), QStringLiteral("25.000"));
+    // The dose heading names the unit the numbers are in.
+    QCOMPARE(table->horizontalHeaderItem(2)->text(), QString::fromUtf8("ЭД, мР"));
+    options.units = DoseUnits::Sievert;
+    QVERIFY(m_db->db()->updateOptions(options));
+    QCOMPARE(table->horizontalHeaderItem(2)->text(), QString::fromUtf8("ЭД, мЗв"));
+    QCOMPARE(table->item(2, 2)->text(), QStringLiteral("0.250"));
 }
 
 void UserPageTest::stateTextOrder_data()

@@ -228,7 +228,7 @@ private slots:
         const ReportDocument document = layout.layout();
         // A value that looks like a token is printed as given.
         QCOMPARE(pageTexts(document, 0),
-                 QStringList({"09.03.2024 07:05 <Page>/<Page>/ 1 of 1 [b 42 <Pages>"}));
+                 QStringList({"9 мар. 2024 07:05 <Page>/<Page>/ 1 of 1 [b 42 <Pages>"}));
         QCOMPARE(asked, QStringList({"a", "unknown", "c"}));
     }
 

@@ -146,6 +146,36 @@ private slots:
         QVERIFY(field.right() - box.right() < px(12));
     }
 
+    void longTextIsSetSmallerNotCut()
+    {
+        // A long name in a one-line cell: neither narrowing nor wrapping at
+        // its size fits it; cut, its glyphs would touch the frame.
+        QtRPT report;
+        QVERIFY(report.loadReportData(
+            oneField(QString::fromUtf8("type=\"label\" value=\"Константинопольская "
+                                       "Александра Вениаминовна\" fontSize=\"10\" textWrap=\"1\" "
+                                       "aligmentH=\"hLeft\" aligmentV=\"vCenter\""),
+                     130, 24)));
+        const QRect box = ink(renderFirstPage(report));
+        const QRect field = fieldRect(130, 24);
+        QVERIFY2(field.contains(box),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4 in %5,%6 %7x%8")
+                                .arg(box.x())
+                                .arg(box.y())
+                                .arg(box.width())
+                                .arg(box.height())
+                                .arg(field.x())
+                                .arg(field.y())
+                                .arg(field.width())
+                                .arg(field.height())));
+        QVERIFY2(box.top() > field.top() && box.bottom() < field.bottom(),
+                 qPrintable(QStringLiteral("%1..%2 in %3..%4")
+                                .arg(box.top())
+                                .arg(box.bottom())
+                                .arg(field.top())
+                                .arg(field.bottom())));
+    }
+
     void coloursAndBorders()
     {
         QtRPT report;

@@ -56,14 +56,56 @@ FieldSpec picture(const QString &value, QRectF geometry, Qt::Alignment alignment
     return {value, true, geometry, 10, false, Black, White, borders, alignment};
 }
 
-QList<BandSpec> doseBands(const QString &who)
+FieldSpec bold(const QString &value, QRectF geometry, Qt::Alignment alignment,
+               const QString &borders = QString())
+{
+    return {value, false, geometry, 10, true, Black, White, borders, alignment};
+}
+
+// The chart fills the page's width and most of its height, the window's
+// total beside the heading.
+QList<BandSpec> userDoseBands()
 {
     return {{ReportBand::PageHeader,
              40,
-             804,
-             {title(who, {1, 30, 499, 36}), text("[details]: [date]", {1, 92, 758, 22}, LeftBottom),
+             830,
+             {title("[userName]", {1, 30, 499, 36}),
+              text("[details]: [date]", {1, 80, 398, 22}, LeftBottom),
+              bold("[total]", {400, 80, 358, 22}, Qt::AlignRight | Qt::AlignBottom),
               text("Отпечатано: <Date> <Time>", {499, 1, 260, 22}, RightCenter),
-              picture("[graph]", {5, 133, 641, 480}, LeftTop)}},
+              picture("[graph]", {1, 112, 758, 700}, LeftTop)}},
+            {ReportBand::PageFooter,
+             866,
+             32,
+             {text("<Page>/<TotalPages>", {620, 1, 140, 30}, RightCenter)}}};
+}
+
+// The chart, then every member with the window's dose and the group's total.
+QList<BandSpec> groupDoseBands()
+{
+    return {{ReportBand::ReportTitle,
+             40,
+             590,
+             {text("Отпечатано: <Date> <Time>", {459, 1, 300, 22}, RightCenter),
+              title("[groupName]", {1, 30, 758, 36}),
+              text("[details]: [date]", {1, 80, 758, 22}, LeftBottom),
+              picture("[graph]", {1, 112, 758, 460}, LeftTop)}},
+            {ReportBand::MasterHeader,
+             640,
+             30,
+             {head(" Сотрудник", {5, 5, 330, 24}), head(" Прибор", {335, 5, 235, 24}),
+              head(" Доза за период, [doseUnit]", {570, 5, 185, 24})}},
+            {ReportBand::MasterData,
+             680,
+             24,
+             {text(" [memberName]", {5, 0, 330, 24}, LeftCenter, "LTRB"),
+              text(" [memberDevice]", {335, 0, 235, 24}, LeftCenter, "TRB"),
+              text("[memberDose] ", {570, 0, 185, 24}, RightCenter, "TRB")}},
+            {ReportBand::ReportSummary,
+             714,
+             30,
+             {bold(" Итого по группе", {5, 0, 565, 24}, LeftCenter, "LB"),
+              bold("[groupTotal] ", {570, 0, 185, 24}, RightCenter, "LRB")}},
             {ReportBand::PageFooter,
              866,
              32,
@@ -73,65 +115,67 @@ QList<BandSpec> doseBands(const QString &who)
 QHash<QString, QList<BandSpec>> expectedTemplates()
 {
     QHash<QString, QList<BandSpec>> templates;
-    templates.insert("user_dose", doseBands("[userName]"));
-    templates.insert("group_dose", doseBands("[groupName]"));
-    templates.insert("user_events",
-                     {{ReportBand::PageFooter,
-                       717,
-                       32,
-                       {text("<Page>/<TotalPages>", {619, 1, 140, 30}, RightCenter)}},
-                      {ReportBand::MasterHeader,
-                       619,
-                       30,
-                       {head(" Дата и время", {5, 5, 136, 24}), head(" Прибор", {141, 5, 131, 24}),
-                        head(" Событие", {272, 5, 236, 24}), head(" Значение", {508, 5, 126, 24}),
-                        head(" Канал", {634, 5, 96, 24})}},
-                      {ReportBand::MasterData,
-                       671,
-                       24,
-                       {text(" [time]", {5, 0, 136, 24}, LeftCenter, "LTRB"),
-                        text(" [device]", {141, 0, 131, 24}, LeftCenter, "TRB"),
-                        text(" [event]", {272, 0, 236, 24}, LeftCenter, "TRB"),
-                        text(" [value]", {508, 0, 126, 24}, LeftCenter, "TRB"),
-                        text(" [channel]", {634, 0, 96, 24}, LeftCenter, "TRB")}},
-                      {ReportBand::ReportTitle,
-                       40,
-                       557,
-                       {title("[userName]", {5, 35, 499, 36}),
-                        text("[details]: [date]", {5, 97, 751, 22}, LeftBottom),
-                        picture("[graph]", {10, 135, 641, 400}, LeftTop),
-                        text("Отпечатано: <Date> <Time>", {495, 5, 260, 22}, RightCenter)}}});
-    templates.insert("device_events",
-                     {{ReportBand::PageFooter,
-                       624,
-                       32,
-                       {text("<Page>/<TotalPages>", {619, 1, 140, 30}, RightCenter)}},
-                      {ReportBand::MasterHeader,
-                       526,
-                       30,
-                       {head(" Дата и время", {5, 5, 151, 24}), head(" Событие", {156, 5, 251, 24}),
-                        head(" Значение", {407, 5, 151, 24}), head(" Канал", {558, 5, 111, 24})}},
-                      {ReportBand::MasterData,
-                       578,
-                       24,
-                       {text(" [time]", {5, 0, 151, 24}, LeftCenter, "LTRB"),
-                        text(" [event]", {156, 0, 251, 24}, LeftCenter, "TRB"),
-                        text(" [value]", {407, 0, 151, 24}, LeftCenter, "TRB"),
-                        text(" [channel]", {558, 0, 111, 24}, LeftCenter, "TRB")}},
-                      {ReportBand::ReportTitle,
-                       40,
-                       464,
-                       {title("[deviceName]", {5, 35, 499, 36}),
-                        text("[details]: [date]", {5, 97, 751, 22}, LeftBottom),
-                        picture("[graph]", {10, 135, 641, 320}, LeftTop, "LTRB"),
-                        text("Отпечатано: <Date> <Time>", {495, 5, 260, 22}, RightCenter)}}});
+    templates.insert("user_dose", userDoseBands());
+    templates.insert("group_dose", groupDoseBands());
+    templates.insert(
+        "user_events",
+        {{ReportBand::PageFooter,
+          717,
+          32,
+          {text("<Page>/<TotalPages>", {619, 1, 140, 30}, RightCenter)}},
+         {ReportBand::MasterHeader,
+          619,
+          30,
+          {head(" Дата и время", {5, 5, 136, 24}), head(" Прибор", {141, 5, 131, 24}),
+           head(" ЭД, [doseUnit]", {272, 5, 236, 24}), head(" МЭД, мкЗв/ч", {508, 5, 126, 24}),
+           head(" № записи", {634, 5, 96, 24})}},
+         {ReportBand::MasterData,
+          671,
+          24,
+          {text(" [time]", {5, 0, 136, 24}, LeftCenter, "LTRB"),
+           text(" [device]", {141, 0, 131, 24}, LeftCenter, "TRB"),
+           text(" [event]", {272, 0, 236, 24}, LeftCenter, "TRB"),
+           text(" [value]", {508, 0, 126, 24}, LeftCenter, "TRB"),
+           text(" [channel]", {634, 0, 96, 24}, LeftCenter, "TRB")}},
+         {ReportBand::ReportTitle,
+          40,
+          557,
+          {title("[userName]", {5, 35, 499, 36}),
+           text("[details]: [date]", {5, 97, 751, 22}, LeftBottom),
+           picture("[graph]", {5, 135, 750, 400}, LeftTop),
+           text("Отпечатано: <Date> <Time>", {495, 5, 260, 22}, RightCenter)}}});
+    templates.insert(
+        "device_events",
+        {{ReportBand::PageFooter,
+          624,
+          32,
+          {text("<Page>/<TotalPages>", {619, 1, 140, 30}, RightCenter)}},
+         {ReportBand::MasterHeader,
+          526,
+          30,
+          {head(" Дата и время", {5, 5, 151, 24}), head(" ЭД, мЗв", {156, 5, 251, 24}),
+           head(" МЭД, мкЗв/ч", {407, 5, 151, 24}), head(" № записи", {558, 5, 111, 24})}},
+         {ReportBand::MasterData,
+          578,
+          24,
+          {text(" [time]", {5, 0, 151, 24}, LeftCenter, "LTRB"),
+           text(" [event]", {156, 0, 251, 24}, LeftCenter, "TRB"),
+           text(" [value]", {407, 0, 151, 24}, LeftCenter, "TRB"),
+           text(" [channel]", {558, 0, 111, 24}, LeftCenter, "TRB")}},
+         {ReportBand::ReportTitle,
+          40,
+          464,
+          {title("[deviceName]", {5, 35, 499, 36}),
+           text("[details]: [date]", {5, 97, 751, 22}, LeftBottom),
+           picture("[graph]", {5, 135, 750, 320}, LeftTop, "LTRB"),
+           text("Отпечатано: <Date> <Time>", {495, 5, 260, 22}, RightCenter)}}});
     templates.insert(
         "device_history",
         {{ReportBand::PageHeader,
           40,
           124,
           {title("[devName]", {1, 30, 499, 36}),
-           text("История назначений приборов: [startDate] - [endDate]", {1, 92, 758, 22},
+           text("История назначений приборов: [startDate] – [endDate]", {1, 92, 758, 22},
                 LeftBottom),
            text("Отпечатано: <Date> <Time>", {499, 1, 260, 22}, RightCenter)}},
          {ReportBand::PageFooter,
@@ -275,11 +319,18 @@ private slots:
         QTest::addColumn<QStringList>("images");
         const QStringList graph = {"graph"};
         QTest::newRow("user_dose")
-            << "user_dose" << -1 << 1 << QStringList({"userName", "details", "date"}) << graph;
+            << "user_dose" << -1 << 1 << QStringList({"userName", "details", "date", "total"})
+            << graph;
         QTest::newRow("group_dose")
-            << "group_dose" << -1 << 1 << QStringList({"groupName", "details", "date"}) << graph;
-        const QStringList userEvents
-            = {"userName", "details", "date", "time", "device", "event", "value", "channel"};
+            << "group_dose" << -1 << 1
+            << QStringList({"groupName", "details", "date", "doseUnit", "groupTotal"}) << graph;
+        QTest::newRow("group_dose 3")
+            << "group_dose" << 3 << 1
+            << QStringList({"groupName", "details", "date", "doseUnit", "groupTotal", "memberName",
+                            "memberDevice", "memberDose"})
+            << graph;
+        const QStringList userEvents = {"userName", "details", "date",  "doseUnit", "time",
+                                        "device",   "event",   "value", "channel"};
         // The title leaves room for 20 rows on the first page, 43 on the others.
         QTest::newRow("user_events 20") << "user_events" << 20 << 1 << userEvents << graph;
         QTest::newRow("user_events 21") << "user_events" << 21 << 2 << userEvents << graph;
@@ -357,7 +408,7 @@ private slots:
         page.attach(report);
         const QList<QImage> images = report.renderImages(60);
         QCOMPARE(images.size(), 1);
-        QCOMPARE(page.names, QStringList({"userName", "details", "date"}));
+        QCOMPARE(page.names, QStringList({"userName", "details", "date", "doseUnit"}));
         QCOMPARE(page.images, QStringList({"graph"}));
 
         // The column header: white on blue, below the title band (40 + 557 + 5).
@@ -379,7 +430,7 @@ private slots:
         QStringList texts;
         for (const auto &item : document.pages.at(0).items)
             texts << item.text;
-        QVERIFY(texts.contains(QStringLiteral("Отпечатано: 31.01.2025 14:05")));
+        QVERIFY(texts.contains(QStringLiteral("Отпечатано: 31 янв. 2025 14:05")));
         // Fields nobody answers are printed empty.
         QVERIFY(texts.contains(QString()));
         QVERIFY(texts.contains(QStringLiteral(": ")));

@@ -1,5 +1,6 @@
 #include "common/ModalHelper.h"
 #include "common/TestDatabase.h"
+#include "report/RussianFormat.h"
 
 #include "report/QtRPT.h"
 
@@ -69,6 +70,7 @@ private slots:
     void linksSelectTheirOwnUser();
     void datesRefillAndSortingStaysChronological();
     void namesAreShownAsTyped();
+    void longNamesWidenTheirColumn();
     void historyIsPrinted();
 
 private:
@@ -141,7 +143,7 @@ void DevicePagesTest::assignmentAndReleaseFillBothPages()
 
     auto *history = child<QTableWidget>(&summary, "historyTableWidget");
     QCOMPARE(history->rowCount(), 1);
-    QCOMPARE(text(history, 0, 1), when.toString(QStringLiteral("dd.MM.yyyy hh:mm")));
+    QCOMPARE(text(history, 0, 1), RussianFormat::dateTime(when));
     QCOMPARE(userAt(history, 0, 2), user);
     QVERIFY(text(history, 0, 2).isEmpty());
     QCOMPARE(linkAt(history, 0, 2)->text(),
@@ -161,7 +163,7 @@ void DevicePagesTest::assignmentAndReleaseFillBothPages()
     QCOMPARE(userAt(holders, 0, 1), user);
     QCOMPARE(linkAt(holders, 0, 1)->text(),
              QStringLiteral("&nbsp;<a href=\"#state\">Носимов Иван</a>"));
-    QCOMPARE(text(holders, 0, 2), when.toString(QStringLiteral("dd.MM.yyyy hh:mm")));
+    QCOMPARE(text(holders, 0, 2), RussianFormat::dateTime(when));
     QVERIFY(!holders->item(0, 3));
 
     // The assignment shows the link picture, the release the unlink one.
@@ -176,8 +178,7 @@ void DevicePagesTest::assignmentAndReleaseFillBothPages()
                  QImage(QStringLiteral(":/icons/link")).convertToFormat(assigned.format()));
         QVERIFY(assigned != released);
     }
-    QCOMPARE(text(history, 0, 1).left(10),
-             QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
+    QVERIFY(text(history, 0, 1).startsWith(RussianFormat::date(QDate::currentDate()) + ' '));
     QCOMPARE(text(child<QTableWidget>(&summary, "currentStateTableWidget"), 0, 1),
              QStringLiteral("0"));
     QCOMPARE(detailsHistory->rowCount(), 2);
@@ -281,17 +282,18 @@ void DevicePagesTest::datesRefillAndSortingStaysChronological()
     child<QDateEdit>(&summary, "startDateEdit")->setDate(QDate(2023, 12, 1));
     QCOMPARE(history->rowCount(), 3);
     history->sortByColumn(1, Qt::AscendingOrder);
-    QCOMPARE(columnTexts(history, 1),
-             (QStringList {QStringLiteral("20.12.2023 09:00"), QStringLiteral("10.01.2024 09:00"),
-                           QStringLiteral("05.02.2024 09:00")}));
+    QCOMPARE(
+        columnTexts(history, 1),
+        (QStringList {QStringLiteral("20 дек. 2023 09:00"), QStringLiteral("10 янв. 2024 09:00"),
+                      QStringLiteral("5 февр. 2024 09:00")}));
 
     child<QDateEdit>(&summary, "endDateEdit")->setDate(QDate(2024, 1, 31));
     QCOMPARE(
         columnTexts(history, 1),
-        (QStringList {QStringLiteral("20.12.2023 09:00"), QStringLiteral("10.01.2024 09:00")}));
+        (QStringList {QStringLiteral("20 дек. 2023 09:00"), QStringLiteral("10 янв. 2024 09:00")}));
     // Rows keep their users when the table is re-sorted.
     history->sortByColumn(1, Qt::DescendingOrder);
-    QCOMPARE(text(history, 0, 1), QStringLiteral("10.01.2024 09:00"));
+    QCOMPARE(text(history, 0, 1), QStringLiteral("10 янв. 2024 09:00"));
     QCOMPARE(userAt(history, 0, 2), user);
     QVERIFY(linkAt(history, 0, 2)->text().contains(QStringLiteral("Датов")));
 
@@ -314,6 +316,21 @@ void DevicePagesTest::namesAreShownAsTyped()
     document.setHtml(link->text());
     QCOMPARE(document.toPlainText().trimmed(), user->fullName());
     QCOMPARE(text(history, 0, 4), QStringLiteral("<i>x</i>"));
+}
+
+void DevicePagesTest::longNamesWidenTheirColumn()
+{
+    // The name is a label over the cell: the column must be sized for it.
+    const SharedUser user
+        = m_db->addUser(QStringLiteral("Константинопольская"), QStringLiteral("Александра"),
+                        {m_db->db()->groups().at(2)});
+    QVERIFY(m_db->db()->assignDevice(user, m_type, 40401234, QDateTime(), QString()));
+    DeviceDetailsWidget details;
+    details.setDevice(m_type);
+    auto *state = child<QTableWidget>(&details, "currentStateTableWidget");
+    QCOMPARE(state->rowCount(), 1);
+    QVERIFY(linkAt(state, 0, 1)->sizeHint().width() <= state->columnWidth(1));
+    QCOMPARE(linkAt(state, 0, 1)->toolTip(), user->fullName());
 }
 
 void DevicePagesTest::historyIsPrinted()
