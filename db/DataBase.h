@@ -64,6 +64,8 @@ public:
     static void setFileName(const QString &fileName);
     // The file that instance() opens (or has opened).
     static QString configuredFileName();
+    // Whether instance() goes (or went) to a PostgreSQL server.
+    static bool isServerConfigured();
     // Closes the connection and destroys the object (tests, shutdown). The
     // next instance() opens the file anew.
     static void destroyInstance();
@@ -73,6 +75,11 @@ public:
     static void setLongWorkProgress(std::function<void(int percent)> progress);
 
     QString fileName() const;
+    // The file path or the server's connection text without its password,
+    // for the status line and messages.
+    QString displayName() const;
+    // Whether the data lives on a PostgreSQL server rather than in a file.
+    bool isServer() const { return m_server; }
     bool isOpen() const;
 
     // Date that dose windows count from; the local date unless pinned.
@@ -210,6 +217,9 @@ private:
     bool exec(QSqlQuery &query) const;
     bool exec(const QString &sql) const;
     bool prepare(QSqlQuery &query, const QString &sql) const;
+    // The id that an executed "INSERT ... RETURNING id" handed back; both
+    // engines report new ids this way. 0 when there is none.
+    static int insertedId(QSqlQuery &query);
     // Error text of the last failure (statement or connection).
     QString errorText() const;
     // Ends an operation's transaction: rolled back with the failing
@@ -226,6 +236,8 @@ private:
     QPair<QDate, QDate> doseWindow(quint16 period) const;
 
     QString m_fileName;
+    QString m_displayName;
+    bool m_server = false;
     mutable QString m_error;
     QDate m_today;
     QList<SharedUser> m_users;

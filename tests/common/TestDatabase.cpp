@@ -1,5 +1,8 @@
 #include "common/TestDatabase.h"
 
+#include "common/PostgresServer.h"
+#include "db/SqlDialect.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,6 +18,13 @@ TestDatabase::TestDatabase(Mode mode)
     VDB::DataBase::destroyInstance();
     VDB::DataBase::setFileName(fileName());
     m_valid = m_dir->isValid();
+    if (m_valid && PostgresServer::wanted()) {
+        PostgresServer *server = PostgresServer::shared();
+        m_valid = server && server->resetDatabase(QStringLiteral("orvane_test"));
+        if (!m_valid)
+            qWarning("No PostgreSQL server for the test: %s",
+                     qPrintable(PostgresServer::lastError()));
+    }
     if (m_valid && mode == Create)
         m_valid = VDB::DataBase::openOrCreate(false).code == 0;
     if (m_valid)
@@ -24,8 +34,9 @@ TestDatabase::TestDatabase(Mode mode)
 void TestDatabase::relaxDurability()
 {
     // Tests do not need to survive a power cut; skipping the disk syncs keeps
-    // hundreds of small transactions fast.
-    exec(QStringLiteral("PRAGMA synchronous = OFF"));
+    // hundreds of small transactions fast. The test server never syncs.
+    if (!PostgresServer::wanted())
+        exec(QStringLiteral("PRAGMA synchronous = OFF"));
 }
 
 TestDatabase::~TestDatabase()
@@ -39,8 +50,15 @@ bool TestDatabase::isValid() const
     return m_valid;
 }
 
+bool TestDatabase::onServer()
+{
+    return PostgresServer::wanted();
+}
+
 QString TestDatabase::fileName() const
 {
+    if (PostgresServer::wanted() && PostgresServer::shared())
+        return PostgresServer::shared()->connectionString(QStringLiteral("orvane_test"));
     return m_dir->filePath(QStringLiteral("doserdr22.db"));
 }
 
@@ -131,23 +149,23 @@ QString databaseSnapshot()
 {
     QStringList out;
     QStringList names;
-    {
-        QSqlQuery tables(QSqlDatabase::database());
-        tables.exec(
-            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
-        while (tables.next())
-            names << tables.value(0).toString();
-    }
+    QSqlError error;
+    VDB::SqlDialect::tables(QSqlDatabase::database(), &names, &error);
+    names.sort(Qt::CaseInsensitive);
     for (const QString &name : qAsConst(names)) {
         QSqlQuery query(QSqlDatabase::database());
-        query.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(name));
+        query.exec(QStringLiteral("SELECT * FROM \"%1\"").arg(name));
+        QStringList rows;
         while (query.next()) {
             QStringList fields;
             for (int i = 0; i < query.record().count(); ++i) {
                 fields << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
             }
-            out << name + QStringLiteral(": ") + fields.join(QLatin1Char('|'));
+            rows << name.toLower() + QStringLiteral(": ") + fields.join(QLatin1Char('|'));
         }
+        // Rows in a stable order on both engines.
+        rows.sort();
+        out << rows;
     }
     return out.join(QLatin1Char('\n'));
 }

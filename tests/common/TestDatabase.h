@@ -44,6 +44,9 @@ public:
     TestDatabase &operator=(const TestDatabase &) = delete;
 
     bool isValid() const; // the folder exists and, for Create, the schema was made
+    // Whether the tests run against the PostgreSQL test server
+    // (ORVANE_TEST_ENGINE=postgresql); fileName() is then its connection text.
+    static bool onServer();
     QString fileName() const;
     QString folder() const;
     VDB::DataBase *db() const { return VDB::DataBase::instance(); }
