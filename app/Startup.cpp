@@ -6,6 +6,7 @@
 #include "app/LibraryPath.h"
 #include "app/LoginDialog.h"
 #include "app/UserGuide.h"
+#include "db/ConnectionString.h"
 #include "db/DataBase.h"
 #include "db/DeviceType.h"
 #include "db/MetaTypes.h"
@@ -22,6 +23,7 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QtDebug>
@@ -237,11 +239,40 @@ int Startup::runMaintenance()
     return MaintenanceDone;
 }
 
+QString Startup::chosenDatabase()
+{
+    const QString fromEnvironment = qEnvironmentVariable("ORVANE_DATABASE");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QSettings().value(QStringLiteral("database/connection")).toString();
+}
+
+QString Startup::chooseDatabase()
+{
+    const QString chosen = chosenDatabase();
+    if (!VDB::ConnectionString::isServer(chosen)) {
+        VDB::DataBase::setFileName(chosen);
+        return QString();
+    }
+    const VDB::ConnectionString server = VDB::ConnectionString::parse(chosen);
+    if (!server.isValid())
+        return server.error();
+    // The settings file may be read by anyone who reads the home folder;
+    // libpq has ~/.pgpass and PGPASSWORD for the password.
+    if (server.hasPassword() && qEnvironmentVariableIsEmpty("ORVANE_DATABASE"))
+        return tr("Пароль сервера базы данных не может храниться в настройках рабочего "
+                  "места. Укажите его в файле ~/.pgpass или в переменной PGPASSWORD");
+    VDB::DataBase::setFileName(chosen);
+    return QString();
+}
+
 bool Startup::makeDatabaseUsable()
 {
-    const QString folderProblem = dataFolderProblem();
-    if (!folderProblem.isEmpty()) {
-        QMessageBox::critical(nullptr, tr("Ошибка"), folderProblem);
+    QString problem = chooseDatabase();
+    if (problem.isEmpty() && !VDB::DataBase::isServerConfigured())
+        problem = dataFolderProblem();
+    if (!problem.isEmpty()) {
+        QMessageBox::critical(nullptr, tr("Ошибка"), problem);
         return false;
     }
 
@@ -268,6 +299,18 @@ bool Startup::makeDatabaseUsable()
     if (opened.code == 0)
         return checkWriteAccess();
 
+    // A server's database is never re-created from a workstation's start:
+    // an unreachable server or a database of another program would lose
+    // every office's data.
+    if (VDB::DataBase::instance()->isServer()) {
+        qWarning().noquote() << "Database server:" << opened.message;
+        QMessageBox::critical(nullptr, tr("Ошибка"),
+                              tr("Не удалось открыть базу данных на сервере %1.\nПодробности: "
+                                 "\"%2\".\nДальнейшая работа программы невозможна")
+                                  .arg(VDB::DataBase::instance()->displayName(), opened.message));
+        return false;
+    }
+
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         nullptr, tr("Ошибка"),
         tr("При соединении с базой произошла ошибка.\nПодробности: \"%1\".\nПопытаться "
@@ -289,6 +332,9 @@ bool Startup::makeDatabaseUsable()
 
 bool Startup::checkWriteAccess()
 {
+    // A server decides by its own grants, statement by statement.
+    if (VDB::DataBase::instance()->isServer())
+        return true;
     // A read-only file opens and reads fine; every change would fail later.
     const QString problem = writeAccessProblem(VDB::DataBase::instance()->fileName());
     if (problem.isEmpty())

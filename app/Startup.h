@@ -82,6 +82,13 @@ public:
     // any window. Returns 0 or -1; failures go to the warning log only.
     static int runMaintenance();
 
+    // The database this workstation works with: ORVANE_DATABASE, else the
+    // workstation's setting "database/connection", else empty (the file in
+    // the data folder). A file path or "postgresql://USER@HOST:PORT/DB".
+    static QString chosenDatabase();
+    // Points the store at the chosen database; the reason it cannot be used
+    // (a faulty connection text, a password kept in the settings), or empty.
+    static QString chooseDatabase();
     // Opens the database, or creates it on first use, or re-creates it after
     // asking the operator; a data folder or database that cannot be written
     // is refused with a message. False means the program cannot go on (exit -1);
