@@ -26,8 +26,8 @@ fi
 
 # A short run of every fuzz target; scripts/fuzz.sh runs them for longer.
 if [ "${ORVANE_SKIP_FUZZ:-0}" != 1 ]; then
-    echo "== Fuzz smoke (libFuzzer, ${ORVANE_FUZZ_SECONDS:-30} s per target)"
-    "$ORVANE_ROOT/scripts/fuzz.sh" -t "${ORVANE_FUZZ_SECONDS:-30}" || status=1
+    echo "== Fuzz smoke (libFuzzer, ${ORVANE_FUZZ_SECONDS:-20} s per target)"
+    "$ORVANE_ROOT/scripts/fuzz.sh" -t "${ORVANE_FUZZ_SECONDS:-20}" || status=1
 fi
 
 echo "== Plain build"

@@ -1,16 +1,30 @@
 #pragma once
 
-// What the benchmarks share: the fastest of three timed runs, and an office's
-// set of thresholds.
+// What the benchmarks share: the fastest of three timed runs, a statement run
+// with its error said, and an office's set of thresholds.
 
 #include "db/Group.h"
 #include "db/ThresholdData.h"
 
 #include <QElapsedTimer>
 #include <QList>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <cstdio>
 #include <ctime>
 
 namespace Bench {
+
+// Runs one statement on the default connection; says what failed.
+inline bool exec(const QString &sql)
+{
+    QSqlQuery query;
+    if (!query.exec(sql)) {
+        std::fprintf(stderr, "%s\n%s\n", qPrintable(query.lastError().text()), qPrintable(sql));
+        return false;
+    }
+    return true;
+}
 
 // Wall-clock and processor time of a run, in ms. The processor time says
 // more on a machine that others load as well.

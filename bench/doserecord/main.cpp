@@ -28,21 +28,12 @@ namespace {
 
 using Bench::bestOfThree;
 using Bench::Timing;
+using Bench::exec;
 
 constexpr int Wearers = 1000;
 constexpr int Groups = 50;
 constexpr int Hours = 366 * 24;
 const QDate Today(2024, 12, 31);
-
-bool exec(const QString &sql)
-{
-    QSqlQuery query;
-    if (!query.exec(sql)) {
-        std::fprintf(stderr, "%s\n%s\n", qPrintable(query.lastError().text()), qPrintable(sql));
-        return false;
-    }
-    return true;
-}
 
 // Users, groups, assignments and readings straight into the file, as
 // another program would have left them: the first open afterwards computes

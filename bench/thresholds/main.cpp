@@ -26,22 +26,13 @@ namespace {
 
 using Bench::bestOfThree;
 using Bench::Timing;
+using Bench::exec;
 
 constexpr int Users = 1000;
 constexpr int Groups = 50;
 constexpr int EventsPerUser = 2000;
 constexpr int EventsPerImport = 40;
 const QDate Today(2024, 6, 30);
-
-bool exec(const QString &sql)
-{
-    QSqlQuery query;
-    if (!query.exec(sql)) {
-        std::fprintf(stderr, "%s\n%s\n", qPrintable(query.lastError().text()), qPrintable(sql));
-        return false;
-    }
-    return true;
-}
 
 bool fill(VDB::DataBase *db)
 {
