@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/CommandLineExport.h"
+#include "app/ConfirmCredentialsDialog.h"
 #include "app/DiagnosticLog.h"
 #include "app/InstallLayout.h"
 #include "app/LibraryPath.h"
@@ -8,8 +9,10 @@
 #include "app/UserGuide.h"
 #include "db/ConnectionString.h"
 #include "db/DataBase.h"
+#include "db/DatabaseCopy.h"
 #include "db/DeviceType.h"
 #include "db/MetaTypes.h"
+#include "db/ServerAdministrator.h"
 #include "device/LinkSettings.h"
 #include "ui/OrvaneWindow.h"
 
@@ -28,6 +31,7 @@
 #include <QTranslator>
 #include <QtDebug>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -35,6 +39,15 @@
 int Startup::run(int argc, char *argv[])
 {
     prepareProcess(argc > 0 ? argv[0] : nullptr);
+
+    // "--copy-database FROM TO" moves an office's data, without any window.
+    if (isCopyRun(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QTranslator translator;
+        installTranslation(translator);
+        setApplicationIdentity();
+        return runCopy(app.arguments().at(2), app.arguments().at(3));
+    }
 
     // An export shows no window either, but lays out its pages with fonts.
     if (CommandLineExport::isExportRun(argc, argv)) {
@@ -94,6 +107,25 @@ int Startup::runApplication(QApplication &app)
 bool Startup::isMaintenanceRun(int argc, const char *const argv[])
 {
     return argc == 2 && argv && argv[1] && std::strcmp(argv[1], "-gendb") == 0;
+}
+
+bool Startup::isCopyRun(int argc, const char *const argv[])
+{
+    return argc == 4 && argv && argv[1] && std::strcmp(argv[1], "--copy-database") == 0;
+}
+
+int Startup::runCopy(const QString &from, const QString &to)
+{
+    QStringList report;
+    const QString problem = VDB::DatabaseCopy::run(from, to, &report);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(tr("Копирование не выполнено: %1").arg(problem)));
+        return DatabaseUnusable;
+    }
+    for (const QString &line : qAsConst(report))
+        std::fprintf(stdout, "%s\n", qPrintable(line));
+    std::fprintf(stdout, "%s\n", qPrintable(tr("Копирование выполнено, данные совпадают")));
+    return MaintenanceDone;
 }
 
 void Startup::registerMetaTypes()
@@ -250,6 +282,10 @@ QString Startup::chosenDatabase()
 QString Startup::chooseDatabase()
 {
     const QString chosen = chosenDatabase();
+    // Nothing chosen: the file the store was pointed at, by default the
+    // one in the data folder.
+    if (chosen.isEmpty())
+        return QString();
     if (!VDB::ConnectionString::isServer(chosen)) {
         VDB::DataBase::setFileName(chosen);
         return QString();
@@ -257,11 +293,13 @@ QString Startup::chooseDatabase()
     const VDB::ConnectionString server = VDB::ConnectionString::parse(chosen);
     if (!server.isValid())
         return server.error();
-    // The settings file may be read by anyone who reads the home folder;
-    // libpq has ~/.pgpass and PGPASSWORD for the password.
-    if (server.hasPassword() && qEnvironmentVariableIsEmpty("ORVANE_DATABASE"))
-        return tr("Пароль сервера базы данных не может храниться в настройках рабочего "
-                  "места. Укажите его в файле ~/.pgpass или в переменной PGPASSWORD");
+    // ORVANE_DATABASE lives only as long as the process; the settings file
+    // stays on disk.
+    if (qEnvironmentVariableIsEmpty("ORVANE_DATABASE")) {
+        const QString problem = VDB::ConnectionString::settingProblem(chosen);
+        if (!problem.isEmpty())
+            return problem;
+    }
     VDB::DataBase::setFileName(chosen);
     return QString();
 }
@@ -299,15 +337,15 @@ bool Startup::makeDatabaseUsable()
     if (opened.code == 0)
         return checkWriteAccess();
 
-    // A server's database is never re-created from a workstation's start:
-    // an unreachable server or a database of another program would lose
-    // every office's data.
-    if (VDB::DataBase::instance()->isServer()) {
+    // An unreachable server says nothing about its database: nothing is
+    // offered to re-create, and nothing is made elsewhere instead.
+    VDB::DataBase *db = VDB::DataBase::instance();
+    if (db->isServer() && !db->isOpen()) {
         qWarning().noquote() << "Database server:" << opened.message;
         QMessageBox::critical(nullptr, tr("Ошибка"),
                               tr("Не удалось открыть базу данных на сервере %1.\nПодробности: "
                                  "\"%2\".\nДальнейшая работа программы невозможна")
-                                  .arg(VDB::DataBase::instance()->displayName(), opened.message));
+                                  .arg(db->displayName(), opened.message));
         return false;
     }
 
@@ -319,6 +357,10 @@ bool Startup::makeDatabaseUsable()
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return false;
+    // Every workstation of the office works with a server's database: only
+    // an account that owns it on the server may have it re-created.
+    if (db->isServer() && !confirmServerRecreation())
+        return false;
 
     const OperationResult recreated = VDB::DataBase::openOrCreate(true);
     if (recreated.code == 0)
@@ -327,6 +369,28 @@ bool Startup::makeDatabaseUsable()
                           tr("Не удалось создать БД.\nПодробности: \"%1\".\nДальнейшая работа "
                              "программы невозможна")
                               .arg(recreated.message));
+    return false;
+}
+
+bool Startup::confirmServerRecreation()
+{
+    VDB::DataBase *db = VDB::DataBase::instance();
+    ConfirmCredentialsDialog dialog;
+    dialog.setOperation(tr("Пересоздание базы данных на сервере %1. Введите имя и пароль "
+                           "владельца базы данных на сервере")
+                            .arg(db->displayName()));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QString problem
+        = VDB::ServerAdministrator::check(db->fileName(), dialog.login(), dialog.password());
+    if (problem.isEmpty()) {
+        qWarning().noquote() << "Database on server" << db->displayName() << "re-created by"
+                             << dialog.login();
+        return true;
+    }
+    QMessageBox::critical(
+        nullptr, tr("Ошибка"),
+        tr("Пересоздание базы данных отклонено.\nПодробности: \"%1\"").arg(problem));
     return false;
 }
 

@@ -74,6 +74,19 @@ QString ConnectionString::displayText() const
     return socket ? text + QStringLiteral("?host=") + m_host : text;
 }
 
+QString ConnectionString::settingProblem(const QString &text)
+{
+    if (!isServer(text))
+        return QString();
+    const ConnectionString server = parse(text);
+    if (!server.isValid())
+        return server.error();
+    if (server.hasPassword())
+        return tr("Пароль сервера базы данных не может храниться в настройках рабочего "
+                  "места. Укажите его в файле ~/.pgpass или в переменной PGPASSWORD");
+    return QString();
+}
+
 void ConnectionString::apply(QSqlDatabase &db) const
 {
     db.setDatabaseName(m_database);

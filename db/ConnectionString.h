@@ -21,6 +21,11 @@ public:
     // Parses a server's text; isValid() false with error() on a fault.
     static ConnectionString parse(const QString &text);
 
+    // Why `text` cannot be kept in a workstation's settings file, which
+    // anyone who reads the home folder may read: a faulty server text or a
+    // password in it. Empty for a file path or a fit server text.
+    static QString settingProblem(const QString &text);
+
     bool isValid() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
     bool hasPassword() const { return !m_password.isEmpty(); }

@@ -110,8 +110,10 @@ DataBase::DataBase(const QString &fileName)
             return;
         }
         server.apply(db);
-        if (db.open() && readable(db))
+        if (db.open() && readable(db)) {
             loadAll();
+            listenForChanges();
+        }
         return;
     }
     m_displayName = QDir::toNativeSeparators(fileName);
@@ -149,6 +151,13 @@ QString DataBase::displayName() const
 bool DataBase::isOpen() const
 {
     return connection().isOpen();
+}
+
+bool DataBase::isEmpty() const
+{
+    QStringList tables;
+    QSqlError error;
+    return SqlDialect::tables(connection(), &tables, &error) && tables.isEmpty();
 }
 
 QDate DataBase::today() const

@@ -72,6 +72,8 @@ bool DataBase::syncDoseRecord()
 {
     if (!m_doseRecordReady)
         return true;
+    if (!lockEventWrites())
+        return false;
     DoseRecordSync sync(connection());
     if (sync.update())
         return true;
@@ -87,7 +89,7 @@ bool DataBase::refreshDoseRecord()
     if (!sync.isBehind())
         return true;
     Transaction transaction(connection());
-    if (!sync.update() || !transaction.commit()) {
+    if (!lockEventWrites() || !sync.update() || !transaction.commit()) {
         qDebug() << "Dose record not brought up to date:" << sync.errorText();
         return false;
     }

@@ -45,6 +45,8 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *repo
     if (events.isEmpty())
         return true;
     Transaction transaction(connection());
+    if (!lockEventWrites())
+        return false;
     QSqlQuery query(connection());
     bool ok = prepare(query,
                       QStringLiteral("INSERT INTO Events (dateTime, userId, deviceId, "

@@ -87,7 +87,7 @@ void DataBase::loadDeviceTypes()
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT * FROM DeviceType")))
+    if (!query.exec(QStringLiteral("SELECT * FROM DeviceType ORDER BY id")))
         return;
     const Row row(query);
     const int id = row.column("id"), name = row.column("name"), connector = row.column("connector");
@@ -108,7 +108,9 @@ void DataBase::loadUsers()
 
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT * FROM Users")))
+    // In id order on both engines: the server hands rows out in the order it
+    // keeps them, which an update changes.
+    if (!query.exec(QStringLiteral("SELECT * FROM Users ORDER BY id")))
         return;
     const bool decodePhotos = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
     const Row row(query);
@@ -164,7 +166,7 @@ void DataBase::loadGroups()
     {
         QSqlQuery query(connection());
         query.setForwardOnly(true);
-        if (query.exec(QStringLiteral("SELECT * FROM Groups"))) {
+        if (query.exec(QStringLiteral("SELECT * FROM Groups ORDER BY id"))) {
             const Row row(query);
             const int id = row.column("id"), name = row.column("name"),
                       description = row.column("description"), access = row.column("access");
@@ -208,7 +210,7 @@ void DataBase::loadThresholds()
     {
         QSqlQuery query(connection());
         query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT * FROM Thresholds")))
+        if (!query.exec(QStringLiteral("SELECT * FROM Thresholds ORDER BY id")))
             return;
         const Row row(query);
         const int id = row.column("id"), name = row.column("name"), isUser = row.column("isUser"),

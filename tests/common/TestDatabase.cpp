@@ -145,6 +145,65 @@ QVariant TestDatabase::scalar(const QString &sql)
     return query.value(0);
 }
 
+bool TestDatabase::refuse(const QString &name, const QString &action, const QString &table,
+                          const QString &message, const QString &condition)
+{
+    if (!onServer()) {
+        return exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 %4 BEGIN SELECT "
+                                   "RAISE(ABORT, '%5'); END")
+                        .arg(name, action, table,
+                             condition.isEmpty() ? QString() : QStringLiteral("WHEN ") + condition,
+                             message));
+    }
+    return exec(QStringLiteral("CREATE OR REPLACE FUNCTION %1_refuse() RETURNS trigger LANGUAGE "
+                               "plpgsql AS $$ BEGIN RAISE EXCEPTION '%2'; END $$")
+                    .arg(name, message))
+        && exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW %4 EXECUTE "
+                               "FUNCTION %1_refuse()")
+                    .arg(name, action, table,
+                         condition.isEmpty() ? QString()
+                                             : QStringLiteral("WHEN (%1)").arg(condition)));
+}
+
+bool TestDatabase::dropRefusal(const QString &name, const QString &table)
+{
+    return exec(onServer() ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(name, table)
+                           : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
+}
+
+bool TestDatabase::setReadOnly(bool readOnly)
+{
+    const QString on = readOnly ? QStringLiteral("ON") : QStringLiteral("OFF");
+    return exec(onServer() ? QStringLiteral("SET default_transaction_read_only = ") + on
+                           : QStringLiteral("PRAGMA query_only = ") + on);
+}
+
+QString TestDatabase::readOnlyError()
+{
+    return onServer() ? QStringLiteral("read-only transaction") : QStringLiteral("readonly");
+}
+
+QString TestDatabase::insertionOrder()
+{
+    return onServer() ? QStringLiteral("ctid") : QStringLiteral("rowid");
+}
+
+bool TestDatabase::resetIds(const QString &table)
+{
+    return exec(onServer()
+                    ? QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'id'), 1, false)")
+                          .arg(table.toLower())
+                    : QStringLiteral("DELETE FROM sqlite_sequence WHERE name = '%1'").arg(table));
+}
+
+QSqlDatabase TestDatabase::openSecondConnection(const QString &name)
+{
+    const QSqlDatabase store = QSqlDatabase::database();
+    QSqlDatabase other = QSqlDatabase::cloneDatabase(store, name);
+    other.open();
+    return other;
+}
+
 QString databaseSnapshot()
 {
     QStringList out;

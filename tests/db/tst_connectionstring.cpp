@@ -14,6 +14,7 @@ private slots:
     void passwordNeverShown();
     void refusesFaultyText_data();
     void refusesFaultyText();
+    void settingsNeverKeepAPassword();
 };
 
 void ConnectionStringTest::serverOrFile()
@@ -72,6 +73,16 @@ void ConnectionStringTest::refusesFaultyText()
     const ConnectionString cs = ConnectionString::parse(text);
     QVERIFY(!cs.isValid());
     QVERIFY(!cs.error().isEmpty());
+}
+
+void ConnectionStringTest::settingsNeverKeepAPassword()
+{
+    QVERIFY(ConnectionString::settingProblem(QString()).isEmpty());
+    QVERIFY(ConnectionString::settingProblem("/srv/office/doserdr22.db").isEmpty());
+    QVERIFY(ConnectionString::settingProblem("postgresql://office@db:5432/orvane").isEmpty());
+    QVERIFY(ConnectionString::settingProblem("postgresql://office:secret@db/orvane")
+                .contains("~/.pgpass"));
+    QVERIFY(!ConnectionString::settingProblem("postgresql://db:5432").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ConnectionStringTest)
