@@ -129,12 +129,12 @@ QString copyTable(const QSqlDatabase &source, const QSqlDatabase &target, const 
     while (rows.next()) {
         for (int i = 0; i < columns.count(); ++i) {
             const QVariant value = rows.value(i);
-            const QVariant::Type type = targetColumns.field(columns.fieldName(i)).type();
-            // SQLite keeps what it is given; the server wants the column's type.
-            insert.bindValue(i,
-                             value.isNull() || type == QVariant::Invalid
-                                 ? value
-                                 : (type == QVariant::String ? QVariant(value.toString()) : value));
+            // SQLite keeps what it is given, bytes as bytes; a server's text
+            // column wants text.
+            const bool asText = SqlDialect::isServer(target) && !value.isNull()
+                && value.type() != QVariant::ByteArray
+                && targetColumns.field(columns.fieldName(i)).type() == QVariant::String;
+            insert.bindValue(i, asText ? QVariant(value.toString()) : value);
         }
         if (!insert.exec())
             return insert.lastError().text();

@@ -218,7 +218,12 @@ QString databaseSnapshot()
         while (query.next()) {
             QStringList fields;
             for (int i = 0; i < query.record().count(); ++i) {
-                fields << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
+                const QVariant value = query.value(i);
+                // Bytes in hexadecimal, so that bytes stored as text show.
+                fields << (query.isNull(i) ? QStringLiteral("NULL")
+                               : value.type() == QVariant::ByteArray
+                               ? QString::fromLatin1(value.toByteArray().toHex())
+                               : value.toString());
             }
             rows << name.toLower() + QStringLiteral(": ") + fields.join(QLatin1Char('|'));
         }
