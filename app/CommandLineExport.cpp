@@ -1,5 +1,6 @@
 #include "app/CommandLineExport.h"
 
+#include "app/Startup.h"
 #include "app/TerminalPrompt.h"
 #include "db/DataBase.h"
 #include "dose/AnnualBandsReport.h"
@@ -116,10 +117,21 @@ int CommandLineExport::run(const QStringList &arguments)
         say(usage());
         return BadArguments;
     }
+    // The workstation's database, a file or a server.
+    const QString problem = Startup::chooseDatabase();
+    if (!problem.isEmpty()) {
+        say(problem);
+        return DatabaseUnusable;
+    }
     // An export reads an existing database; it never makes a new one.
     const QString fileName = VDB::DataBase::configuredFileName();
-    if (!QFile::exists(fileName)) {
-        say(tr("База данных не найдена: %1").arg(QDir::toNativeSeparators(fileName)));
+    const bool found = VDB::DataBase::isServerConfigured()
+        ? VDB::DataBase::instance()->isOpen() && !VDB::DataBase::instance()->isEmpty()
+        : QFile::exists(fileName);
+    if (!found) {
+        say(tr("База данных не найдена: %1")
+                .arg(VDB::DataBase::isServerConfigured() ? VDB::DataBase::instance()->displayName()
+                                                         : QDir::toNativeSeparators(fileName)));
         return DatabaseUnusable;
     }
     VDB::DataBase::setLongWorkProgress([](int percent) {

@@ -1,14 +1,18 @@
 #include "app/Startup.h"
 
 #include "app/CommandLineExport.h"
+#include "app/ConfirmCredentialsDialog.h"
 #include "app/DiagnosticLog.h"
 #include "app/InstallLayout.h"
 #include "app/LibraryPath.h"
 #include "app/LoginDialog.h"
 #include "app/UserGuide.h"
+#include "db/ConnectionString.h"
 #include "db/DataBase.h"
+#include "db/DatabaseCopy.h"
 #include "db/DeviceType.h"
 #include "db/MetaTypes.h"
+#include "db/ServerAdministrator.h"
 #include "device/LinkSettings.h"
 #include "report/RussianFormat.h"
 #include "ui/OrvaneWindow.h"
@@ -23,10 +27,12 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QtDebug>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -34,6 +40,15 @@
 int Startup::run(int argc, char *argv[])
 {
     prepareProcess(argc > 0 ? argv[0] : nullptr);
+
+    // "--copy-database FROM TO" moves an office's data, without any window.
+    if (isCopyRun(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QTranslator translator;
+        installTranslation(translator);
+        setApplicationIdentity();
+        return runCopy(app.arguments().at(2), app.arguments().at(3));
+    }
 
     // An export shows no window either, but lays out its pages with fonts.
     if (CommandLineExport::isExportRun(argc, argv)) {
@@ -93,6 +108,25 @@ int Startup::runApplication(QApplication &app)
 bool Startup::isMaintenanceRun(int argc, const char *const argv[])
 {
     return argc == 2 && argv && argv[1] && std::strcmp(argv[1], "-gendb") == 0;
+}
+
+bool Startup::isCopyRun(int argc, const char *const argv[])
+{
+    return argc == 4 && argv && argv[1] && std::strcmp(argv[1], "--copy-database") == 0;
+}
+
+int Startup::runCopy(const QString &from, const QString &to)
+{
+    QStringList report;
+    const QString problem = VDB::DatabaseCopy::run(from, to, &report);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(tr("Копирование не выполнено: %1").arg(problem)));
+        return DatabaseUnusable;
+    }
+    for (const QString &line : qAsConst(report))
+        std::fprintf(stdout, "%s\n", qPrintable(line));
+    std::fprintf(stdout, "%s\n", qPrintable(tr("Копирование выполнено, данные совпадают")));
+    return MaintenanceDone;
 }
 
 void Startup::registerMetaTypes()
@@ -240,11 +274,46 @@ int Startup::runMaintenance()
     return MaintenanceDone;
 }
 
+QString Startup::chosenDatabase()
+{
+    const QString fromEnvironment = qEnvironmentVariable("ORVANE_DATABASE");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QSettings().value(QStringLiteral("database/connection")).toString();
+}
+
+QString Startup::chooseDatabase()
+{
+    const QString chosen = chosenDatabase();
+    // Nothing chosen: the file the store was pointed at, by default the
+    // one in the data folder.
+    if (chosen.isEmpty())
+        return QString();
+    if (!VDB::ConnectionString::isServer(chosen)) {
+        VDB::DataBase::setFileName(chosen);
+        return QString();
+    }
+    const VDB::ConnectionString server = VDB::ConnectionString::parse(chosen);
+    if (!server.isValid())
+        return server.error();
+    // ORVANE_DATABASE lives only as long as the process; the settings file
+    // stays on disk.
+    if (qEnvironmentVariableIsEmpty("ORVANE_DATABASE")) {
+        const QString problem = VDB::ConnectionString::settingProblem(chosen);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    VDB::DataBase::setFileName(chosen);
+    return QString();
+}
+
 bool Startup::makeDatabaseUsable()
 {
-    const QString folderProblem = dataFolderProblem();
-    if (!folderProblem.isEmpty()) {
-        QMessageBox::critical(nullptr, tr("Ошибка"), folderProblem);
+    QString problem = chooseDatabase();
+    if (problem.isEmpty() && !VDB::DataBase::isServerConfigured())
+        problem = dataFolderProblem();
+    if (!problem.isEmpty()) {
+        QMessageBox::critical(nullptr, tr("Ошибка"), problem);
         return false;
     }
 
@@ -271,6 +340,18 @@ bool Startup::makeDatabaseUsable()
     if (opened.code == 0)
         return checkWriteAccess();
 
+    // An unreachable server says nothing about its database: nothing is
+    // offered to re-create, and nothing is made elsewhere instead.
+    VDB::DataBase *db = VDB::DataBase::instance();
+    if (db->isServer() && !db->isOpen()) {
+        qWarning().noquote() << "Database server:" << opened.message;
+        QMessageBox::critical(nullptr, tr("Ошибка"),
+                              tr("Не удалось открыть базу данных на сервере %1.\nПодробности: "
+                                 "\"%2\".\nДальнейшая работа программы невозможна")
+                                  .arg(db->displayName(), opened.message));
+        return false;
+    }
+
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         nullptr, tr("Ошибка"),
         tr("При соединении с базой произошла ошибка.\nПодробности: \"%1\".\nПопытаться "
@@ -278,6 +359,10 @@ bool Startup::makeDatabaseUsable()
             .arg(opened.message),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
+        return false;
+    // Every workstation of the office works with a server's database: only
+    // an account that owns it on the server may have it re-created.
+    if (db->isServer() && !confirmServerRecreation())
         return false;
 
     const OperationResult recreated = VDB::DataBase::openOrCreate(true);
@@ -290,8 +375,33 @@ bool Startup::makeDatabaseUsable()
     return false;
 }
 
+bool Startup::confirmServerRecreation()
+{
+    VDB::DataBase *db = VDB::DataBase::instance();
+    ConfirmCredentialsDialog dialog;
+    dialog.setOperation(tr("Пересоздание базы данных на сервере %1. Введите имя и пароль "
+                           "владельца базы данных на сервере")
+                            .arg(db->displayName()));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QString problem
+        = VDB::ServerAdministrator::check(db->fileName(), dialog.login(), dialog.password());
+    if (problem.isEmpty()) {
+        qWarning().noquote() << "Database on server" << db->displayName() << "re-created by"
+                             << dialog.login();
+        return true;
+    }
+    QMessageBox::critical(
+        nullptr, tr("Ошибка"),
+        tr("Пересоздание базы данных отклонено.\nПодробности: \"%1\"").arg(problem));
+    return false;
+}
+
 bool Startup::checkWriteAccess()
 {
+    // A server decides by its own grants, statement by statement.
+    if (VDB::DataBase::instance()->isServer())
+        return true;
     // A read-only file opens and reads fine; every change would fail later.
     const QString problem = writeAccessProblem(VDB::DataBase::instance()->fileName());
     if (problem.isEmpty())

@@ -37,6 +37,12 @@ public:
     // argument, and it is "-gendb" byte for byte.
     static bool isMaintenanceRun(int argc, const char *const argv[]);
 
+    // Whether the command line is "--copy-database FROM TO".
+    static bool isCopyRun(int argc, const char *const argv[]);
+    // Copies the database FROM into the empty database TO (file paths or
+    // server texts) and says how it went; returns the process exit code.
+    static int runCopy(const QString &from, const QString &to);
+
     // Makes the shared record types known to queued connections.
     static void registerMetaTypes();
 
@@ -82,11 +88,22 @@ public:
     // any window. Returns 0 or -1; failures go to the warning log only.
     static int runMaintenance();
 
+    // The database this workstation works with: ORVANE_DATABASE, else the
+    // workstation's setting "database/connection", else empty (the file in
+    // the data folder). A file path or "postgresql://USER@HOST:PORT/DB".
+    static QString chosenDatabase();
+    // Points the store at the chosen database; the reason it cannot be used
+    // (a faulty connection text, a password kept in the settings), or empty.
+    static QString chooseDatabase();
     // Opens the database, or creates it on first use, or re-creates it after
     // asking the operator; a data folder or database that cannot be written
     // is refused with a message. False means the program cannot go on (exit -1);
     // every message box has already been shown.
     static bool makeDatabaseUsable();
+
+    // Asks for the login and password of an account that owns the server's
+    // database before it is re-created; false when not given or refused.
+    static bool confirmServerRecreation();
 
     // Tells the operator and returns false when the opened database cannot be
     // written.

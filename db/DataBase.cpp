@@ -1,5 +1,7 @@
 #include "db/DataBase.h"
 
+#include "db/ConnectionString.h"
+#include "db/SqlDialect.h"
 #include "db/Transaction.h"
 
 #include <QDebug>
@@ -19,7 +21,6 @@ namespace {
 DataBase *g_instance = nullptr;
 QString g_fileName;
 
-const char ScriptResource[] = ":/text/resources/data/create_db.sql";
 const int SchemaVersion = 2;
 
 // Indexes that the dose sums and the per-user event lists need on large
@@ -46,7 +47,10 @@ bool heldByAnother(const QSqlError &error)
 bool readable(const QSqlDatabase &db)
 {
     QSqlQuery probe(db);
-    return probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && probe.next();
+    return probe.exec(SqlDialect::isServer(db)
+                          ? QStringLiteral("SELECT 1")
+                          : QStringLiteral("SELECT count(*) FROM sqlite_master"))
+        && probe.next();
 }
 
 } // namespace
@@ -67,6 +71,11 @@ QString DataBase::configuredFileName()
 {
     return g_instance ? g_instance->m_fileName
                       : (g_fileName.isEmpty() ? defaultFileName() : g_fileName);
+}
+
+bool DataBase::isServerConfigured()
+{
+    return ConnectionString::isServer(configuredFileName());
 }
 
 void DataBase::destroyInstance()
@@ -90,7 +99,24 @@ QString DataBase::defaultFileName()
 
 DataBase::DataBase(const QString &fileName)
     : m_fileName(fileName)
+    , m_server(ConnectionString::isServer(fileName))
 {
+    if (m_server) {
+        const ConnectionString server = ConnectionString::parse(fileName);
+        m_displayName = server.displayText();
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"));
+        if (!server.isValid()) {
+            m_error = server.error();
+            return;
+        }
+        server.apply(db);
+        if (db.open() && readable(db)) {
+            loadAll();
+            listenForChanges();
+        }
+        return;
+    }
+    m_displayName = QDir::toNativeSeparators(fileName);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(fileName);
     if (db.open() && readable(db))
@@ -117,9 +143,21 @@ QString DataBase::fileName() const
     return m_fileName;
 }
 
+QString DataBase::displayName() const
+{
+    return m_displayName;
+}
+
 bool DataBase::isOpen() const
 {
     return connection().isOpen();
+}
+
+bool DataBase::isEmpty() const
+{
+    QStringList tables;
+    QSqlError error;
+    return SqlDialect::tables(connection(), &tables, &error) && tables.isEmpty();
 }
 
 QDate DataBase::today() const
@@ -168,6 +206,13 @@ bool DataBase::prepare(QSqlQuery &query, const QString &sql) const
     return false;
 }
 
+int DataBase::insertedId(QSqlQuery &query)
+{
+    const int id = query.next() ? query.value(0).toInt() : 0;
+    query.finish();
+    return id;
+}
+
 QString DataBase::errorText() const
 {
     const QString connectionError = connection().lastError().text();
@@ -183,40 +228,33 @@ OperationResult DataBase::check(bool recreate)
 {
     m_error.clear();
     if (!isOpen())
-        return {-1, tr("Ошибка открытия базы данных (%1)").arg(connection().lastError().text())};
+        return {-1, tr("Ошибка открытия базы данных (%1)").arg(errorText())};
 
     // Listing the tables is the first read of the file; a file that is not a
     // database fails here and must not be mistaken for an empty one.
     QStringList tables;
-    QSqlQuery list(connection());
-    if (list.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
-        while (list.next()) {
-            const QString name = list.value(0).toString();
-            if (!name.startsWith(QLatin1String("sqlite_")))
-                tables << name;
-        }
-    } else {
-        const QSqlError error = list.lastError();
-        list.finish();
+    QSqlError listError;
+    if (!SqlDialect::tables(connection(), &tables, &listError)) {
         // A file that another program holds is left to it even when the
         // operator agreed to re-create: removing it would only hide that
-        // program's data from everyone, this one included.
-        if (!recreate || heldByAnother(error))
-            return {-1, tr("Ошибка открытия базы данных (%1)").arg(error.text())};
+        // program's data from everyone, this one included. A server's
+        // database is never removed.
+        if (!recreate || m_server || heldByAnother(listError))
+            return {-1, tr("Ошибка открытия базы данных (%1)").arg(listError.text())};
         // The operator agreed to destroy the unreadable file.
         QString reopenError;
         if (!reopenEmptyFile(&reopenError))
             return {-1, tr("Ошибка открытия базы данных (%1)").arg(reopenError)};
     }
-    list.finish();
 
     if (tables.isEmpty() || recreate)
         return create(tables);
 
-    if (!tables.contains(QStringLiteral("Service")))
+    // The server folds plain names to lower case.
+    if (!tables.contains(m_server ? QStringLiteral("service") : QStringLiteral("Service")))
         return {-1, tr("Структура базы данных неверна")};
     QSqlQuery version(connection());
-    if (!version.exec(QStringLiteral("SELECT version FROM 'Service'")) || !version.next())
+    if (!version.exec(QStringLiteral("SELECT version FROM Service")) || !version.next())
         return {-1, tr("Структура базы данных неверна")};
     if (version.value(0).toInt() != SchemaVersion)
         return {-1, tr("Неподдерживаемая версия базы данных")};
@@ -253,7 +291,7 @@ bool DataBase::reopenEmptyFile(QString *error)
 OperationResult DataBase::create(const QStringList &tables)
 {
     m_statements.clear(); // they would keep the dropped tables busy
-    QFile file(QString::fromLatin1(ScriptResource));
+    QFile file(SqlDialect::creationScript(connection()));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {1, tr("Не удалось зачитать скрипт создания базы данных")};
     QTextStream in(&file);
@@ -265,8 +303,9 @@ OperationResult DataBase::create(const QStringList &tables)
     // file exactly as it was instead of half-built.
     Transaction transaction(connection());
     for (const QString &table : tables)
-        exec(QStringLiteral("DROP TABLE IF EXISTS \"%1\"")
-                 .arg(QString(table).replace(QLatin1Char('"'), QLatin1String("\"\""))));
+        exec(QStringLiteral("DROP TABLE IF EXISTS \"%1\"%2")
+                 .arg(QString(table).replace(QLatin1Char('"'), QLatin1String("\"\"")),
+                      m_server ? QStringLiteral(" CASCADE") : QString()));
 
     const QStringList statements = script.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString &part : statements) {

@@ -64,6 +64,8 @@ public:
     static void setFileName(const QString &fileName);
     // The file that instance() opens (or has opened).
     static QString configuredFileName();
+    // Whether instance() goes (or went) to a PostgreSQL server.
+    static bool isServerConfigured();
     // Closes the connection and destroys the object (tests, shutdown). The
     // next instance() opens the file anew.
     static void destroyInstance();
@@ -73,7 +75,14 @@ public:
     static void setLongWorkProgress(std::function<void(int percent)> progress);
 
     QString fileName() const;
+    // The file path or the server's connection text without its password,
+    // for the status line and messages.
+    QString displayName() const;
+    // Whether the data lives on a PostgreSQL server rather than in a file.
+    bool isServer() const { return m_server; }
     bool isOpen() const;
+    // Whether the database holds no table at all (a new server database).
+    bool isEmpty() const;
 
     // Date that dose windows count from; the local date unless pinned.
     QDate today() const;
@@ -167,6 +176,12 @@ public:
                         const QList<SharedThreshold> &thresholds);
     bool saveThresholds(const QList<ThresholdChange> &changes);
 
+    // Re-reads the records that another workstation may have changed on the
+    // server and emits, for what differs from the caches, the same signals as
+    // a local change; new events emit historyAdded(). Runs by itself shortly
+    // after another workstation commits.
+    void takeInRemoteChanges();
+
     // In memory only: moves the user from its current groups to `groups`.
     static void setUserGroups(const SharedUser &user, const QList<SharedGroup> &groups);
 
@@ -210,6 +225,9 @@ private:
     bool exec(QSqlQuery &query) const;
     bool exec(const QString &sql) const;
     bool prepare(QSqlQuery &query, const QString &sql) const;
+    // The id that an executed "INSERT ... RETURNING id" handed back; both
+    // engines report new ids this way. 0 when there is none.
+    static int insertedId(QSqlQuery &query);
     // Error text of the last failure (statement or connection).
     QString errorText() const;
     // Ends an operation's transaction: rolled back with the failing
@@ -224,8 +242,18 @@ private:
     void loadGroups();
     void loadThresholds();
     QPair<QDate, QDate> doseWindow(quint16 period) const;
+    // Subscribes to the server's notices of other workstations' commits.
+    void listenForChanges();
+    int lastEventId() const;
+    // On a server, waits until no other workstation's transaction writes
+    // events, and keeps them waiting until this transaction ends: records
+    // looked for before they are stored and the dose of record, which goes
+    // on from the last event it counted, would otherwise race.
+    bool lockEventWrites();
 
     QString m_fileName;
+    QString m_displayName;
+    bool m_server = false;
     mutable QString m_error;
     QDate m_today;
     QList<SharedUser> m_users;
@@ -237,6 +265,8 @@ private:
     bool m_doseRecordReady = false;
     mutable QHash<QString, QSharedPointer<QSqlQuery>> m_statements;
     SharedUser m_currentUser;
+    bool m_remoteChangePending = false;
+    int m_seenEventId = 0;
     // Whether loadAll() has run on this connection.
     bool m_loaded = false;
 };

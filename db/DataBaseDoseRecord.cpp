@@ -4,6 +4,7 @@
 
 #include "db/DoseRecordSync.h"
 #include "db/DoseUnits.h"
+#include "db/SqlDialect.h"
 #include "db/Transaction.h"
 
 #include <QDebug>
@@ -56,8 +57,8 @@ void DataBase::ensureDoseRecord()
     Transaction transaction(connection());
     DoseRecordSync sync(connection());
     sync.setProgress(g_progress);
-    m_doseRecordReady = exec(QString::fromLatin1(CreateSettings)) && sync.createTables()
-        && sync.update() && transaction.commit();
+    m_doseRecordReady = exec(SqlDialect::definition(connection(), CreateSettings))
+        && sync.createTables() && sync.update() && transaction.commit();
     if (!m_doseRecordReady) {
         transaction.rollback();
         qDebug() << "Dose record not available:" << sync.errorText() << m_error;
@@ -71,6 +72,8 @@ bool DataBase::syncDoseRecord()
 {
     if (!m_doseRecordReady)
         return true;
+    if (!lockEventWrites())
+        return false;
     DoseRecordSync sync(connection());
     if (sync.update())
         return true;
@@ -86,7 +89,7 @@ bool DataBase::refreshDoseRecord()
     if (!sync.isBehind())
         return true;
     Transaction transaction(connection());
-    if (!sync.update() || !transaction.commit()) {
+    if (!lockEventWrites() || !sync.update() || !transaction.commit()) {
         qDebug() << "Dose record not brought up to date:" << sync.errorText();
         return false;
     }
@@ -122,7 +125,7 @@ bool DataBase::updateDoseSettings(const DoseRecordSettings &settings)
 {
     Transaction transaction(connection());
     QSqlQuery query(connection());
-    if (!exec(QString::fromLatin1(CreateSettings))
+    if (!exec(SqlDialect::definition(connection(), CreateSettings))
         || !prepare(query,
                     QStringLiteral("INSERT INTO OfficeSettings (name, value) VALUES (?, ?) ON "
                                    "CONFLICT (name) DO UPDATE SET value = excluded.value")))

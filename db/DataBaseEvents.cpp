@@ -45,16 +45,18 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *repo
     if (events.isEmpty())
         return true;
     Transaction transaction(connection());
+    if (!lockEventWrites())
+        return false;
     QSqlQuery query(connection());
     bool ok = prepare(query,
-                      QStringLiteral("INSERT OR IGNORE INTO 'Events' (dateTime, userId, deviceId, "
+                      QStringLiteral("INSERT INTO Events (dateTime, userId, deviceId, "
                                      "deviceSerial, eventType, value, medValue, channel, "
                                      "eventNumber, edThreshold, medThreshold, batteryLow, "
                                      "detectorFault, hvFault, comment) VALUES (:dateTime, "
                                      ":userId, :deviceId, :deviceSerial, :eventType, :value, "
                                      ":medValue, :channel, :eventNumber, :edThreshold, "
                                      ":medThreshold, :batteryLow, :detectorFault, :hvFault, "
-                                     ":comment)"));
+                                     ":comment) ON CONFLICT DO NOTHING"));
     // A record outside the assignment is stored for someone else, or for
     // nobody, whom the unique index cannot tell apart (its NULLs all
     // differ): it is looked for under any user before it is stored.
@@ -127,7 +129,7 @@ bool DataBase::addEvent(const VDB::Event &event)
     const bool assignment = type == EventDeviceAssigned || type == EventDeviceReleased;
     QSqlQuery query(connection());
     if (!prepare(query,
-                 QStringLiteral("INSERT INTO 'Events' (dateTime, userId, deviceId, "
+                 QStringLiteral("INSERT INTO Events (dateTime, userId, deviceId, "
                                 "deviceSerial, eventType, value, channel, comment) VALUES "
                                 "(?, ?, ?, ?, ?, ?, ?, ?)")))
         return false;
@@ -150,7 +152,7 @@ void DataBase::userEvents(QList<VDB::Event> &list, const QDate &from, const QDat
         return;
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT * FROM 'Events' WHERE userId = ? AND (dateTime >= ? AND "
+    query.prepare(QStringLiteral("SELECT * FROM Events WHERE userId = ? AND (dateTime >= ? AND "
                                  "dateTime < ?)ORDER BY id DESC"));
     query.addBindValue(user->id);
     query.addBindValue(dateText(from));
@@ -207,7 +209,7 @@ void DataBase::deviceAssignmentEvents(QList<VDB::Event> &list, const QDate &from
                                       const DeviceType *type) const
 {
     QString sql = QStringLiteral("SELECT dateTime, userId, deviceId, deviceSerial, eventType, "
-                                 "comment FROM 'Events' WHERE (eventType = ? OR eventType = ?) "
+                                 "comment FROM Events WHERE (eventType = ? OR eventType = ?) "
                                  "AND (dateTime >= ? AND dateTime < ?)");
     if (type)
         sql += QStringLiteral(" AND deviceId = ?");
@@ -274,13 +276,13 @@ double DataBase::userDose(quint16 period, const SharedUser &user) const
     }
     QSqlQuery all(connection());
     QSqlQuery &query = user ? statement(QStringLiteral(
-                           "SELECT SUM(value) FROM 'Events' WHERE userId = ? AND dateTime >= ? "
+                           "SELECT SUM(value) FROM Events WHERE userId = ? AND dateTime >= ? "
                            "AND dateTime < ? AND eventType = ?"))
                             : all;
     if (user) {
         query.addBindValue(user->id);
     } else {
-        query.prepare(QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE dateTime >= ? AND "
+        query.prepare(QStringLiteral("SELECT SUM(value) FROM Events WHERE dateTime >= ? AND "
                                      "dateTime < ? AND eventType = ?"));
     }
     query.addBindValue(start);
@@ -302,7 +304,7 @@ double DataBase::groupDose(quint16 period, const SharedGroup &group) const
     double sum = 0;
     for (int first = 0; first < users.size(); first += MaxUsersPerStatement) {
         const int count = qMin(MaxUsersPerStatement, users.size() - first);
-        QString sql = QStringLiteral("SELECT SUM(value) FROM 'Events' WHERE dateTime >= ? AND "
+        QString sql = QStringLiteral("SELECT SUM(value) FROM Events WHERE dateTime >= ? AND "
                                      "dateTime < ? AND eventType = ? AND (userId = ?");
         sql.reserve(sql.size() + count * 15);
         for (int i = 1; i < count; ++i)

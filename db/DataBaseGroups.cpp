@@ -18,15 +18,15 @@ bool DataBase::addGroup(const QString &name, const QString &description, int acc
     {
         QSqlQuery query(connection());
         if (!prepare(query,
-                     QStringLiteral(
-                         "INSERT INTO 'Groups' (name, description, access) VALUES (?, ?, ?)")))
+                     QStringLiteral("INSERT INTO Groups (name, description, access) VALUES (?, ?, "
+                                    "?) RETURNING id")))
             return false;
         query.addBindValue(name);
         query.addBindValue(description);
         query.addBindValue(access);
         if (!exec(query))
             return false;
-        newId = query.lastInsertId().toInt();
+        newId = insertedId(query);
     }
     if (!transaction.commit())
         return false;
@@ -49,7 +49,7 @@ bool DataBase::updateGroup(const SharedGroup &group, const QString &name,
     {
         QSqlQuery query(connection());
         if (!prepare(query,
-                     QStringLiteral("UPDATE 'Groups' SET name = ?, description = ?, "
+                     QStringLiteral("UPDATE Groups SET name = ?, description = ?, "
                                     "access = ? WHERE id = ?")))
             return false;
         query.addBindValue(name);
@@ -86,16 +86,15 @@ bool DataBase::deleteGroup(const SharedGroup &groupArg, const SharedGroup &targe
         return false;
 
     Transaction transaction(connection());
-    bool ok = exec(QStringLiteral("DELETE FROM 'Groups' WHERE id = %1").arg(group->id))
-        && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE groupId = %1").arg(group->id));
+    bool ok = exec(QStringLiteral("DELETE FROM Groups WHERE id = %1").arg(group->id))
+        && exec(QStringLiteral("DELETE FROM Users2Groups WHERE groupId = %1").arg(group->id));
     for (int i = 0; ok && i < movers.size(); ++i) {
-        ok = exec(QStringLiteral("INSERT INTO 'Users2Groups' (userId, groupId) VALUES (%1, %2)")
+        ok = exec(QStringLiteral("INSERT INTO Users2Groups (userId, groupId) VALUES (%1, %2)")
                       .arg(movers.at(i)->id)
                       .arg(target->id));
     }
     if (ok)
-        ok = exec(
-            QStringLiteral("DELETE FROM 'GroupThresholds' WHERE groupId = %1").arg(group->id));
+        ok = exec(QStringLiteral("DELETE FROM GroupThresholds WHERE groupId = %1").arg(group->id));
     if (!ok || !transaction.commit())
         return false;
 
@@ -126,8 +125,8 @@ bool DataBase::setDeviceUsage(const SharedGroup &group, bool allowed, const QStr
     {
         QSqlQuery query(connection());
         const QString sql = allowed
-            ? QStringLiteral("UPDATE 'Users' SET access = access | %1 WHERE id = :id").arg(1)
-            : QStringLiteral("UPDATE 'Users' SET access = access & %1, usageReason = "
+            ? QStringLiteral("UPDATE Users SET access = access | %1 WHERE id = :id").arg(1)
+            : QStringLiteral("UPDATE Users SET access = access & %1, usageReason = "
                              ":reason WHERE id = :id")
                   .arg(-2);
         if (!prepare(query, sql))

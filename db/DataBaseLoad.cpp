@@ -72,7 +72,8 @@ void DataBase::loadOptions()
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (query.exec(QStringLiteral("SELECT settings, interval, edColors, medColors FROM 'Options'"))
+    if (query.exec(
+            QStringLiteral("SELECT settings, \"interval\", edColors, medColors FROM Options"))
         && query.next()) {
         m_options.setSettings(query.value(0).toInt());
         m_options.interval = query.value(1).toInt();
@@ -86,7 +87,7 @@ void DataBase::loadDeviceTypes()
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT * FROM 'DeviceType'")))
+    if (!query.exec(QStringLiteral("SELECT * FROM DeviceType ORDER BY id")))
         return;
     const Row row(query);
     const int id = row.column("id"), name = row.column("name"), connector = row.column("connector");
@@ -107,7 +108,9 @@ void DataBase::loadUsers()
 
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT * FROM 'Users'")))
+    // In id order on both engines: the server hands rows out in the order it
+    // keeps them, which an update changes.
+    if (!query.exec(QStringLiteral("SELECT * FROM Users ORDER BY id")))
         return;
     const bool decodePhotos = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
     const Row row(query);
@@ -163,7 +166,7 @@ void DataBase::loadGroups()
     {
         QSqlQuery query(connection());
         query.setForwardOnly(true);
-        if (query.exec(QStringLiteral("SELECT * FROM 'Groups'"))) {
+        if (query.exec(QStringLiteral("SELECT * FROM Groups ORDER BY id"))) {
             const Row row(query);
             const int id = row.column("id"), name = row.column("name"),
                       description = row.column("description"), access = row.column("access");
@@ -184,7 +187,7 @@ void DataBase::loadGroups()
 
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT * FROM 'Users2Groups'")))
+    if (!query.exec(QStringLiteral("SELECT * FROM Users2Groups")))
         return;
     const Row row(query);
     const int userId = row.column("userId"), groupId = row.column("groupId");
@@ -207,7 +210,7 @@ void DataBase::loadThresholds()
     {
         QSqlQuery query(connection());
         query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT * FROM 'Thresholds'")))
+        if (!query.exec(QStringLiteral("SELECT * FROM Thresholds ORDER BY id")))
             return;
         const Row row(query);
         const int id = row.column("id"), name = row.column("name"), isUser = row.column("isUser"),
@@ -235,7 +238,7 @@ void DataBase::loadThresholds()
     // One pass over the link table instead of a query per threshold.
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT thresholdId, groupId FROM 'GroupThresholds'")))
+    if (!query.exec(QStringLiteral("SELECT thresholdId, groupId FROM GroupThresholds")))
         return;
     while (query.next()) {
         const SharedThreshold threshold = groupThresholds.value(query.value(0).toInt());

@@ -2,8 +2,8 @@
 
 #include "db/DataBase.h"
 
-#include "db/Transaction.h"
 #include "db/DoseUnits.h"
+#include "db/Transaction.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -42,7 +42,7 @@ bool DataBase::assignDevice(const SharedUser &user, DeviceType *type, int serial
     {
         QSqlQuery query(connection());
         if (!prepare(query,
-                     QStringLiteral("UPDATE 'Users' SET deviceId = %1, deviceSerial = %2, "
+                     QStringLiteral("UPDATE Users SET deviceId = %1, deviceSerial = %2, "
                                     "assignDate = ? WHERE id = %3")
                          .arg(type->id)
                          .arg(serial)
@@ -80,7 +80,7 @@ bool DataBase::unassignDevice(const SharedUser &user)
     {
         QSqlQuery query(connection());
         if (!prepare(query,
-                     QStringLiteral("UPDATE 'Users' SET deviceId = ?, deviceSerial = ?, "
+                     QStringLiteral("UPDATE Users SET deviceId = ?, deviceSerial = ?, "
                                     "assignDate = ? WHERE id = %1")
                          .arg(user->id)))
             return false;
@@ -110,7 +110,7 @@ bool DataBase::updateOptions(const Options &options)
     {
         QSqlQuery query(connection());
         if (!prepare(query,
-                     QStringLiteral("UPDATE 'Options' SET settings = ?, interval = ?, "
+                     QStringLiteral("UPDATE Options SET settings = ?, \"interval\" = ?, "
                                     "edColors = ?, medColors = ?")))
             return false;
         query.addBindValue(options.settings());
@@ -179,14 +179,14 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
         QSqlQuery query(connection());
         switch (actions.at(i)) {
         case ThresholdChange::Delete:
-            ok = exec(QStringLiteral("DELETE FROM 'Thresholds' WHERE id = %1").arg(t->id));
+            ok = exec(QStringLiteral("DELETE FROM Thresholds WHERE id = %1").arg(t->id));
             if (ok && !t->isUser)
-                ok = exec(QStringLiteral("DELETE FROM 'GroupThresholds' WHERE thresholdId = %1")
+                ok = exec(QStringLiteral("DELETE FROM GroupThresholds WHERE thresholdId = %1")
                               .arg(t->id));
             break;
         case ThresholdChange::Update:
             ok = prepare(query,
-                         QStringLiteral("UPDATE 'Thresholds' SET name = ?, channel = ?, "
+                         QStringLiteral("UPDATE Thresholds SET name = ?, channel = ?, "
                                         "period = ?, value = ? WHERE id = %1")
                              .arg(t->id));
             if (ok) {
@@ -197,10 +197,10 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
                 ok = exec(query);
             }
             if (ok && !t->isUser) {
-                ok = exec(QStringLiteral("DELETE FROM 'GroupThresholds' WHERE thresholdId = %1")
+                ok = exec(QStringLiteral("DELETE FROM GroupThresholds WHERE thresholdId = %1")
                               .arg(t->id));
                 for (int g = 0; ok && g < d.groups.size(); ++g) {
-                    ok = exec(QStringLiteral("INSERT INTO 'GroupThresholds' (thresholdId, "
+                    ok = exec(QStringLiteral("INSERT INTO GroupThresholds (thresholdId, "
                                              "groupId) VALUES (%1, %2)")
                                   .arg(t->id)
                                   .arg(d.groups.at(g)->id));
@@ -209,8 +209,8 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
             break;
         case ThresholdChange::Add:
             ok = prepare(query,
-                         QStringLiteral("INSERT INTO 'Thresholds' (name, channel, period, "
-                                        "value, isUser) VALUES (?, ?, ?, ?, ?)"));
+                         QStringLiteral("INSERT INTO Thresholds (name, channel, period, "
+                                        "value, isUser) VALUES (?, ?, ?, ?, ?) RETURNING id"));
             if (ok) {
                 query.addBindValue(d.name);
                 query.addBindValue(d.channel);
@@ -218,10 +218,10 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
                 query.addBindValue(toStoredDose(d.value));
                 query.addBindValue(int(d.isUser));
                 ok = exec(query);
-                newIds[i] = query.lastInsertId().toInt();
+                newIds[i] = insertedId(query);
             }
             for (int g = 0; ok && !d.isUser && g < d.groups.size(); ++g) {
-                ok = exec(QStringLiteral("INSERT INTO 'GroupThresholds' (thresholdId, groupId) "
+                ok = exec(QStringLiteral("INSERT INTO GroupThresholds (thresholdId, groupId) "
                                          "VALUES (%1, %2)")
                               .arg(newIds.at(i))
                               .arg(d.groups.at(g)->id));

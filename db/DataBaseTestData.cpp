@@ -24,19 +24,20 @@ OperationResult DataBase::fillTestData()
     int userId = 0;
     {
         QSqlQuery query(connection());
-        if (!query.exec(QStringLiteral("INSERT INTO 'Users' ('firstname', 'surname', 'birthday', "
-                                       "'access') VALUES ('User', 'User', '1982-06-26', 1)")))
+        if (!query.exec(
+                QStringLiteral("INSERT INTO Users (firstname, surname, birthday, "
+                               "access) VALUES ('User', 'User', '1982-06-26', 1) RETURNING id")))
             return {3, query.lastError().text()};
-        userId = query.lastInsertId().toInt();
+        userId = insertedId(query);
     }
-    if (!exec(QStringLiteral("INSERT INTO 'Users2Groups' ('userId', 'groupId') VALUES (%1, 3)")
+    if (!exec(QStringLiteral("INSERT INTO Users2Groups (userId, groupId) VALUES (%1, 3)")
                   .arg(userId)))
         return {3, errorText()};
 
     // One prepared statement for all 50 002 rows, in the one transaction.
     QSqlQuery insert(connection());
     if (!prepare(insert,
-                 QStringLiteral("INSERT INTO 'Events' (dateTime, userId, deviceId, "
+                 QStringLiteral("INSERT INTO Events (dateTime, userId, deviceId, "
                                 "deviceSerial, eventType, value, channel, comment) VALUES "
                                 "(:dateTime, :userId, :deviceId, :deviceSerial, "
                                 ":eventType, :value, :channel, :comment)")))

@@ -103,7 +103,7 @@ OperationResult DataBase::finish(Transaction &transaction, bool ok)
 bool DataBase::insertMemberships(int userId, const QList<SharedGroup> &groups)
 {
     for (const SharedGroup &group : groups) {
-        if (!exec(QStringLiteral("INSERT INTO 'Users2Groups' (userId, groupId) VALUES (%1, %2)")
+        if (!exec(QStringLiteral("INSERT INTO Users2Groups (userId, groupId) VALUES (%1, %2)")
                       .arg(userId)
                       .arg(group->id)))
             return false;
@@ -126,14 +126,14 @@ OperationResult DataBase::addUser(const User &data)
     {
         QSqlQuery query(connection());
         ok = prepare(query,
-                     QStringLiteral("INSERT INTO 'Users' (firstname, middlename, surname, "
+                     QStringLiteral("INSERT INTO Users (firstname, middlename, surname, "
                                     "department, birthday, sex, photo, access, login, "
                                     "password, usageReason, comment)VALUES (?, ?, ?, ?, "
-                                    "?, ?, ?, ?, ?, ?, ?, ?)"));
+                                    "?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         if (ok) {
             bindUserColumns(query, data, access, withLogin, true);
             ok = exec(query);
-            newId = query.lastInsertId().toInt();
+            newId = insertedId(query);
         }
     }
     ok = ok && insertMemberships(newId, data.groups);
@@ -178,10 +178,10 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
     {
         QSqlQuery query(connection());
         const QString sql = withPhoto
-            ? QStringLiteral("UPDATE 'Users' SET firstname = ?, middlename = ?, surname = ?, "
+            ? QStringLiteral("UPDATE Users SET firstname = ?, middlename = ?, surname = ?, "
                              "department = ?, birthday = ?, sex = ?, photo = ?, access = ?, "
                              "login = ?, password = ?, usageReason = ?, comment = ? WHERE id = %1")
-            : QStringLiteral("UPDATE 'Users' SET firstname = ?, middlename = ?, surname = ?, "
+            : QStringLiteral("UPDATE Users SET firstname = ?, middlename = ?, surname = ?, "
                              "department = ?,birthday = ?, sex = ?, access = ?, login = ?, "
                              "password = ?, usageReason = ?, comment = ? WHERE id = %1");
         ok = prepare(query, sql.arg(user->id));
@@ -190,7 +190,7 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
             ok = exec(query);
         }
     }
-    ok = ok && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE userId = %1").arg(user->id))
+    ok = ok && exec(QStringLiteral("DELETE FROM Users2Groups WHERE userId = %1").arg(user->id))
         && insertMemberships(user->id, data.groups);
     const OperationResult stored = finish(transaction, ok);
     if (stored.code != 0)
@@ -223,7 +223,7 @@ OperationResult DataBase::deleteUser(const SharedUser &userArg)
         return {2, QString()};
     {
         QSqlQuery query(connection());
-        if (!query.exec(QStringLiteral("SELECT userId FROM 'Events' WHERE userId = %1 LIMIT 1")
+        if (!query.exec(QStringLiteral("SELECT userId FROM Events WHERE userId = %1 LIMIT 1")
                             .arg(user->id)))
             return {3, query.lastError().text()};
         if (query.next()) {
@@ -235,8 +235,8 @@ OperationResult DataBase::deleteUser(const SharedUser &userArg)
 
     m_error.clear();
     Transaction transaction(connection());
-    const bool ok = exec(QStringLiteral("DELETE FROM 'Users' WHERE id = %1").arg(user->id))
-        && exec(QStringLiteral("DELETE FROM 'Users2Groups' WHERE userId = %1").arg(user->id));
+    const bool ok = exec(QStringLiteral("DELETE FROM Users WHERE id = %1").arg(user->id))
+        && exec(QStringLiteral("DELETE FROM Users2Groups WHERE userId = %1").arg(user->id));
     const OperationResult stored = finish(transaction, ok);
     if (stored.code != 0)
         return stored;

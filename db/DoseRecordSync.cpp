@@ -2,6 +2,7 @@
 
 #include "db/DoseCounter.h"
 #include "db/Event.h"
+#include "db/SqlDialect.h"
 #include "db/WearerTimeline.h"
 
 #include <QDebug>
@@ -116,7 +117,7 @@ bool DoseRecordSync::exec(const QString &sql)
 bool DoseRecordSync::createTables()
 {
     for (const char *sql : CreateStatements) {
-        if (!exec(QString::fromLatin1(sql)))
+        if (!exec(VDB::SqlDialect::definition(m_db, sql)))
             return false;
     }
     return true;

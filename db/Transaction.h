@@ -11,6 +11,12 @@ namespace VDB {
 class Transaction
 {
 public:
+    // The server's notice channel on which every commit that wrote something
+    // tells the other workstations.
+    static constexpr const char *ChangeChannel = "orvane_changes";
+    // While quiet, commits tell nobody (taking in what others wrote).
+    static void setQuiet(bool quiet);
+
     explicit Transaction(QSqlDatabase db);
     ~Transaction();
 

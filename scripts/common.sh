@@ -6,6 +6,7 @@ ORVANE_PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5serialport5-dev
     libqcustomplot-dev famfamfam-silk qttranslations5-l10n
     fonts-dejavu-core libsqlite3-dev
+    libqt5sql5-psql postgresql
 )
 
 orvane_install_packages() {

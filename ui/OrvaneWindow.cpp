@@ -33,6 +33,7 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QUrl>
@@ -112,6 +113,11 @@ OrvaneWindow::OrvaneWindow(QWidget *parent)
     , ui(new Ui::OrvaneWindow)
 {
     ui->setupUi(this);
+    // Which database this workstation works with: a file or a server, never
+    // with a password.
+    auto *database = new QLabel(VDB::DataBase::instance()->displayName(), this);
+    database->setObjectName(QStringLiteral("databaseLabel"));
+    ui->statusBar->addPermanentWidget(database);
 
     // The pages follow the tree column, so a page's splitter index is its number.
     auto addPage = [this](QWidget *page) {

@@ -6,9 +6,11 @@
 #include "db/DoseUnits.h"
 #include "db/Options.h"
 #include "device/LinkSettingsWidget.h"
+#include "ui/DatabaseSettingsWidget.h"
 #include "ui/DoseAccountingWidget.h"
 
 #include <QColorDialog>
+#include <QMessageBox>
 
 namespace {
 
@@ -28,6 +30,8 @@ ProgrammSettingsDialog::ProgrammSettingsDialog(QWidget *parent)
     m_doseAccounting->setObjectName(QStringLiteral("doseAccountingTab"));
     m_ui->tabWidget->addTab(m_doseAccounting, tr("Учёт дозы"));
     // The workstation's own settings, beside the shared options.
+    m_databaseSettings = new DatabaseSettingsWidget(this);
+    m_ui->tabWidget->addTab(m_databaseSettings, tr("База данных"));
     m_linkSettings = new LinkSettingsWidget(this);
     m_ui->tabWidget->addTab(m_linkSettings, tr("Связь"));
 
@@ -95,6 +99,12 @@ void ProgrammSettingsDialog::colorButtonClicked()
 
 void ProgrammSettingsDialog::accept()
 {
+    // Nothing is stored while the database text cannot be kept.
+    if (!m_databaseSettings->save()) {
+        m_ui->tabWidget->setCurrentWidget(m_databaseSettings);
+        QMessageBox::warning(this, tr("Ошибка"), m_databaseSettings->problem());
+        return;
+    }
     Options options;
     options.delHistory = m_ui->delHistoryCheckBox->isChecked();
     options.synchronizeDate = m_ui->synchronizeDateCheckBox->isChecked();

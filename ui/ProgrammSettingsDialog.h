@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QScopedPointer>
 
+class DatabaseSettingsWidget;
 class LinkSettingsWidget;
 class QColor;
 class QPushButton;
@@ -32,4 +33,5 @@ private:
     QScopedPointer<Ui::ProgrammSettingsDialog> m_ui;
     DoseAccountingWidget *m_doseAccounting = nullptr;
     LinkSettingsWidget *m_linkSettings = nullptr;
+    DatabaseSettingsWidget *m_databaseSettings = nullptr;
 };

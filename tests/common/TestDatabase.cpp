@@ -1,5 +1,8 @@
 #include "common/TestDatabase.h"
 
+#include "common/PostgresServer.h"
+#include "db/SqlDialect.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,6 +18,13 @@ TestDatabase::TestDatabase(Mode mode)
     VDB::DataBase::destroyInstance();
     VDB::DataBase::setFileName(fileName());
     m_valid = m_dir->isValid();
+    if (m_valid && PostgresServer::wanted()) {
+        PostgresServer *server = PostgresServer::shared();
+        m_valid = server && server->resetDatabase(QStringLiteral("orvane_test"));
+        if (!m_valid)
+            qWarning("No PostgreSQL server for the test: %s",
+                     qPrintable(PostgresServer::lastError()));
+    }
     if (m_valid && mode == Create)
         m_valid = VDB::DataBase::openOrCreate(false).code == 0;
     if (m_valid)
@@ -24,8 +34,9 @@ TestDatabase::TestDatabase(Mode mode)
 void TestDatabase::relaxDurability()
 {
     // Tests do not need to survive a power cut; skipping the disk syncs keeps
-    // hundreds of small transactions fast.
-    exec(QStringLiteral("PRAGMA synchronous = OFF"));
+    // hundreds of small transactions fast. The test server never syncs.
+    if (!PostgresServer::wanted())
+        exec(QStringLiteral("PRAGMA synchronous = OFF"));
 }
 
 TestDatabase::~TestDatabase()
@@ -39,8 +50,15 @@ bool TestDatabase::isValid() const
     return m_valid;
 }
 
+bool TestDatabase::onServer()
+{
+    return PostgresServer::wanted();
+}
+
 QString TestDatabase::fileName() const
 {
+    if (PostgresServer::wanted() && PostgresServer::shared())
+        return PostgresServer::shared()->connectionString(QStringLiteral("orvane_test"));
     return m_dir->filePath(QStringLiteral("doserdr22.db"));
 }
 
@@ -127,27 +145,91 @@ QVariant TestDatabase::scalar(const QString &sql)
     return query.value(0);
 }
 
+bool TestDatabase::refuse(const QString &name, const QString &action, const QString &table,
+                          const QString &message, const QString &condition)
+{
+    if (!onServer()) {
+        return exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 %4 BEGIN SELECT "
+                                   "RAISE(ABORT, '%5'); END")
+                        .arg(name, action, table,
+                             condition.isEmpty() ? QString() : QStringLiteral("WHEN ") + condition,
+                             message));
+    }
+    return exec(QStringLiteral("CREATE OR REPLACE FUNCTION %1_refuse() RETURNS trigger LANGUAGE "
+                               "plpgsql AS $$ BEGIN RAISE EXCEPTION '%2'; END $$")
+                    .arg(name, message))
+        && exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW %4 EXECUTE "
+                               "FUNCTION %1_refuse()")
+                    .arg(name, action, table,
+                         condition.isEmpty() ? QString()
+                                             : QStringLiteral("WHEN (%1)").arg(condition)));
+}
+
+bool TestDatabase::dropRefusal(const QString &name, const QString &table)
+{
+    return exec(onServer() ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(name, table)
+                           : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
+}
+
+bool TestDatabase::setReadOnly(bool readOnly)
+{
+    const QString on = readOnly ? QStringLiteral("ON") : QStringLiteral("OFF");
+    return exec(onServer() ? QStringLiteral("SET default_transaction_read_only = ") + on
+                           : QStringLiteral("PRAGMA query_only = ") + on);
+}
+
+QString TestDatabase::readOnlyError()
+{
+    return onServer() ? QStringLiteral("read-only transaction") : QStringLiteral("readonly");
+}
+
+QString TestDatabase::insertionOrder()
+{
+    return onServer() ? QStringLiteral("ctid") : QStringLiteral("rowid");
+}
+
+bool TestDatabase::resetIds(const QString &table)
+{
+    return exec(onServer()
+                    ? QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'id'), 1, false)")
+                          .arg(table.toLower())
+                    : QStringLiteral("DELETE FROM sqlite_sequence WHERE name = '%1'").arg(table));
+}
+
+QSqlDatabase TestDatabase::openSecondConnection(const QString &name)
+{
+    const QSqlDatabase store = QSqlDatabase::database();
+    QSqlDatabase other = QSqlDatabase::cloneDatabase(store, name);
+    other.open();
+    return other;
+}
+
 QString databaseSnapshot()
 {
     QStringList out;
     QStringList names;
-    {
-        QSqlQuery tables(QSqlDatabase::database());
-        tables.exec(
-            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
-        while (tables.next())
-            names << tables.value(0).toString();
-    }
+    QSqlError error;
+    VDB::SqlDialect::tables(QSqlDatabase::database(), &names, &error);
+    names.sort(Qt::CaseInsensitive);
     for (const QString &name : qAsConst(names)) {
         QSqlQuery query(QSqlDatabase::database());
-        query.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(name));
+        query.exec(QStringLiteral("SELECT * FROM \"%1\"").arg(name));
+        QStringList rows;
         while (query.next()) {
             QStringList fields;
             for (int i = 0; i < query.record().count(); ++i) {
-                fields << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
+                const QVariant value = query.value(i);
+                // Bytes in hexadecimal, so that bytes stored as text show.
+                fields << (query.isNull(i) ? QStringLiteral("NULL")
+                               : value.type() == QVariant::ByteArray
+                               ? QString::fromLatin1(value.toByteArray().toHex())
+                               : value.toString());
             }
-            out << name + QStringLiteral(": ") + fields.join(QLatin1Char('|'));
+            rows << name.toLower() + QStringLiteral(": ") + fields.join(QLatin1Char('|'));
         }
+        // Rows in a stable order on both engines.
+        rows.sort();
+        out << rows;
     }
     return out.join(QLatin1Char('\n'));
 }

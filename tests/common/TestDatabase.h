@@ -11,6 +11,7 @@
 #include <vector>
 
 class QTemporaryDir;
+class QSqlDatabase;
 
 namespace TestSupport {
 
@@ -44,6 +45,9 @@ public:
     TestDatabase &operator=(const TestDatabase &) = delete;
 
     bool isValid() const; // the folder exists and, for Create, the schema was made
+    // Whether the tests run against the PostgreSQL test server
+    // (ORVANE_TEST_ENGINE=postgresql); fileName() is then its connection text.
+    static bool onServer();
     QString fileName() const;
     QString folder() const;
     VDB::DataBase *db() const { return VDB::DataBase::instance(); }
@@ -71,6 +75,24 @@ public:
     static bool exec(const QString &sql);
     // The first column of the first row of a query, or an invalid variant.
     static QVariant scalar(const QString &sql);
+
+    // Makes every INSERT or DELETE (`action`) on `table` fail with `message`,
+    // only for rows where `condition` (about NEW) holds when one is given;
+    // a trigger named `name` on either engine.
+    static bool refuse(const QString &name, const QString &action, const QString &table,
+                       const QString &message, const QString &condition = QString());
+    static bool dropRefusal(const QString &name, const QString &table);
+    // Makes the store's connection refuse every write, or accept them again.
+    static bool setReadOnly(bool readOnly);
+    // The error text the engine gives for a write on a read-only connection.
+    static QString readOnlyError();
+    // A column that sorts rows of a table without an id in insertion order.
+    static QString insertionOrder();
+    // Starts the id sequence of a table from 1 again.
+    static bool resetIds(const QString &table);
+    // A second connection named `name` to the store's database (closed and
+    // removed by the caller).
+    static QSqlDatabase openSecondConnection(const QString &name);
 
     // Turns off the disk syncs of the store's connection (done by the
     // constructor and reopen(); call again after destroying the instance).

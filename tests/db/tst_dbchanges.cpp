@@ -227,11 +227,12 @@ void DbChangesTest::assignAndUnassignDevice()
     QVERIFY(store()->unassignDevice(m_a));
     QCOMPARE(after.order(), QStringList({"userUpdated", "historyAdded"}));
     QVERIFY(!m_a->device);
-    QCOMPARE(column(QStringLiteral("SELECT IFNULL(deviceId, 'NULL') || IFNULL(deviceSerial, "
-                                   "'NULL') || IFNULL(assignDate, 'NULL') FROM Users WHERE id = %1")
+    QCOMPARE(column(QStringLiteral("SELECT COALESCE(CAST(deviceId AS TEXT), 'NULL') || "
+                                   "COALESCE(CAST(deviceSerial AS TEXT), 'NULL') || "
+                                   "COALESCE(assignDate, 'NULL') FROM Users WHERE id = %1")
                         .arg(m_a->id)),
              QStringList({"NULLNULLNULL"}));
-    QCOMPARE(column("SELECT eventType || '|' || deviceSerial || '|' || IFNULL(comment, 'NULL') "
+    QCOMPARE(column("SELECT eventType || '|' || deviceSerial || '|' || COALESCE(comment, 'NULL') "
                     "FROM Events ORDER BY id"),
              QStringList({"100|4711|выдан", "101|4711|NULL"}));
     // Releasing a user without a device does nothing.
@@ -317,9 +318,11 @@ void DbChangesTest::saveThresholds()
     QVERIFY(!shared->isUser);
     QCOMPARE(shared->groups, QList<SharedGroup>({group(1), group(2)}));
     QVERIFY(group(1)->thresholds.contains(shared));
-    QCOMPARE(column("SELECT name || '|' || channel || '|' || period || '|' || value || '|' || "
-                    "isUser FROM Thresholds ORDER BY id"),
-             QStringList({"Личный|2|7|0.5|1", "Групповой|2|30|2.0|0"}));
+    QCOMPARE(
+        column("SELECT name || '|' || channel || '|' || period || '|' || value || '|' || "
+               "isUser FROM Thresholds ORDER BY id"),
+        QStringList({"Личный|2|7|0.5|1",
+                     TestDatabase::onServer() ? "Групповой|2|30|2|0" : "Групповой|2|30|2.0|0"}));
 
     // Update the group threshold (move it to one group) and delete the personal one, in one call.
     ThresholdData changed = thresholdData("Групповой-2", 3, 14, {group(0)});
@@ -368,16 +371,13 @@ void DbChangesTest::refusedOperationsChangeNothing()
     QVERIFY(
         store()->saveThresholds({0}, {thresholdData("Т", 1, 1, {group(2)})}, {SharedThreshold()}));
     // Writes that are only partly refused show that earlier statements are rolled back too.
-    QVERIFY(TestDatabase::exec(
-        "CREATE TRIGGER r1 BEFORE INSERT ON Events BEGIN SELECT RAISE(ABORT, 'no events'); END"));
-    QVERIFY(TestDatabase::exec("CREATE TRIGGER r2 BEFORE INSERT ON Users2Groups BEGIN SELECT "
-                               "RAISE(ABORT, 'no links'); END"));
-    QVERIFY(TestDatabase::exec("CREATE TRIGGER r3 BEFORE INSERT ON GroupThresholds BEGIN SELECT "
-                               "RAISE(ABORT, 'no links'); END"));
+    QVERIFY(TestDatabase::refuse("r1", "INSERT", "Events", "no events"));
+    QVERIFY(TestDatabase::refuse("r2", "INSERT", "Users2Groups", "no links"));
+    QVERIFY(TestDatabase::refuse("r3", "INSERT", "GroupThresholds", "no links"));
     const bool readOnly = operation == "addGroup" || operation == "updateGroup"
         || operation == "setDeviceUsage" || operation == "updateOptions";
     if (readOnly)
-        QVERIFY(TestDatabase::exec("PRAGMA query_only = ON"));
+        QVERIFY(TestDatabase::setReadOnly(true));
 
     const QString db = TestSupport::databaseSnapshot();
     const QString caches = TestSupport::cacheSnapshot();
@@ -413,8 +413,8 @@ void DbChangesTest::refusedOperationsChangeNothing()
     QCOMPARE(DoseUnits::currentCode(), int(DoseUnits::Sievert));
 
     // Nothing was left half-open: once the database accepts again, changes commit.
-    QVERIFY(TestDatabase::exec("PRAGMA query_only = OFF"));
-    QVERIFY(TestDatabase::exec("DROP TRIGGER r1"));
+    QVERIFY(TestDatabase::setReadOnly(false));
+    QVERIFY(TestDatabase::dropRefusal("r1", "Events"));
     QVERIFY(store()->addGroup("Проверка", QString(), 0));
     m_db->reopen();
     QCOMPARE(store()->groups().last()->name, QStringLiteral("Проверка"));
@@ -437,9 +437,8 @@ void DbChangesTest::signalsSeeCommittedDataAndUpdatedRecords()
     // change already there, and the records already updated.
     QStringList seen;
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
-        other.setDatabaseName(m_db->fileName());
-        QVERIFY(other.open());
+        QSqlDatabase other = TestDatabase::openSecondConnection("other");
+        QVERIFY(other.isOpen());
         auto committed = [&other](const QString &sql) {
             QSqlQuery q(other);
             return q.exec(sql) && q.next() ? q.value(0).toString() : QStringLiteral("?");

@@ -151,7 +151,7 @@ void DbEventsTest::addEventsStoresAllFields()
                  "SELECT dateTime || '|' || deviceId || '|' || deviceSerial || '|' || eventType || "
                  "'|' || value || '|' || medValue || '|' || channel || '|' || eventNumber || '|' "
                  "|| edThreshold || medThreshold || batteryLow || detectorFault || hvFault || "
-                 "memoryFault || '|' || IFNULL(comment, 'NULL') FROM Events ORDER BY id LIMIT 1")
+                 "memoryFault || '|' || COALESCE(comment, 'NULL') FROM Events ORDER BY id LIMIT 1")
                  .toString(),
              QStringLiteral("2020-05-06T07:08:09.010|1|8009|200|0.25|1.5|2|77|100010|NULL"));
     QCOMPARE(
@@ -203,8 +203,7 @@ void DbEventsTest::reimportSkipsDuplicates()
 
 void DbEventsTest::failingBatchIsRolledBack()
 {
-    QVERIFY(TestDatabase::exec("CREATE TRIGGER refuse BEFORE INSERT ON Events WHEN NEW.value > 99 "
-                               "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    QVERIFY(TestDatabase::refuse("refuse", "INSERT", "Events", "refused", "NEW.value > 99"));
     QSignalSpy added(m_db->db(), &VDB::DataBase::historyAdded);
     const QDateTime t(QDate(2021, 1, 1), QTime(10, 0));
     QList<VDB::Event> batch {makeEvent(m_user, t, 300, 1), makeEvent(m_user, t.addSecs(1), 300, 2),
@@ -215,11 +214,11 @@ void DbEventsTest::failingBatchIsRolledBack()
     QCOMPARE(added.count(), 0);
 
     // A read-only connection refuses the whole batch as well.
-    QVERIFY(TestDatabase::exec("PRAGMA query_only = ON"));
+    QVERIFY(TestDatabase::setReadOnly(true));
     batch.removeAt(2);
     QVERIFY(!m_db->db()->addEvents(batch));
     QCOMPARE(added.count(), 0);
-    QVERIFY(TestDatabase::exec("PRAGMA query_only = OFF"));
+    QVERIFY(TestDatabase::setReadOnly(false));
     QVERIFY(m_db->db()->addEvents(batch));
     QCOMPARE(eventCount(), 3);
     QCOMPARE(added.count(), 1);

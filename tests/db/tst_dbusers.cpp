@@ -34,12 +34,13 @@ QPixmap picture(Qt::GlobalColor color)
 QString row(int id)
 {
     return TestDatabase::scalar(
-               QStringLiteral("SELECT firstname || '|' || IFNULL(middlename, 'NULL') || '|' || "
-                              "surname || '|' || IFNULL(department, 'NULL') || '|' || birthday "
-                              "|| '|' || sex || '|' || access || '|' || IFNULL(login, 'NULL') || "
-                              "'|' || IFNULL(password, 'NULL') || '|' || IFNULL(usageReason, "
-                              "'NULL') || '|' || IFNULL(comment, 'NULL') || '|' || "
-                              "IFNULL(length(photo), 'NULL') FROM Users WHERE id = %1")
+               QStringLiteral(
+                   "SELECT firstname || '|' || COALESCE(middlename, 'NULL') || '|' || "
+                   "surname || '|' || COALESCE(department, 'NULL') || '|' || birthday "
+                   "|| '|' || sex || '|' || access || '|' || COALESCE(login, 'NULL') || "
+                   "'|' || COALESCE(password, 'NULL') || '|' || COALESCE(usageReason, "
+                   "'NULL') || '|' || COALESCE(comment, 'NULL') || '|' || "
+                   "COALESCE(CAST(length(photo) AS TEXT), 'NULL') FROM Users WHERE id = %1")
                    .arg(id))
         .toString();
 }
@@ -48,8 +49,9 @@ QString links(int userId)
 {
     QStringList out;
     QSqlQuery q(QSqlDatabase::database());
-    q.exec(QStringLiteral("SELECT groupId FROM Users2Groups WHERE userId = %1 ORDER BY rowid")
-               .arg(userId));
+    q.exec(QStringLiteral("SELECT groupId FROM Users2Groups WHERE userId = %1 ORDER BY %2")
+               .arg(userId)
+               .arg(TestDatabase::insertionOrder()));
     while (q.next())
         out << q.value(0).toString();
     return out.join(',');
@@ -330,17 +332,13 @@ void DbUsersTest::refusedByDatabaseChangesNothing_data()
     QTest::addColumn<QString>("failure");
     QTest::addColumn<int>("operation");
     // A trigger that refuses the second statement shows that the first one is
-    // rolled back; query_only makes the connection read-only.
-    const QString linkTrigger = "CREATE TRIGGER refuse BEFORE INSERT ON Users2Groups BEGIN "
-                                "SELECT RAISE(ABORT, 'refused by trigger'); END";
-    const QString deleteTrigger = "CREATE TRIGGER refuse BEFORE DELETE ON Users2Groups BEGIN "
-                                  "SELECT RAISE(ABORT, 'refused by trigger'); END";
-    QTest::newRow("add, link refused") << linkTrigger << 0;
-    QTest::newRow("add, read-only") << QString("PRAGMA query_only = ON") << 0;
-    QTest::newRow("update, link refused") << linkTrigger << 1;
-    QTest::newRow("update, read-only") << QString("PRAGMA query_only = ON") << 1;
-    QTest::newRow("delete, unlink refused") << deleteTrigger << 2;
-    QTest::newRow("delete, read-only") << QString("PRAGMA query_only = ON") << 2;
+    // rolled back ("INSERT"/"DELETE"); a read-only connection refuses all ("").
+    QTest::newRow("add, link refused") << QString("INSERT") << 0;
+    QTest::newRow("add, read-only") << QString() << 0;
+    QTest::newRow("update, link refused") << QString("INSERT") << 1;
+    QTest::newRow("update, read-only") << QString() << 1;
+    QTest::newRow("delete, unlink refused") << QString("DELETE") << 2;
+    QTest::newRow("delete, read-only") << QString() << 2;
 }
 
 void DbUsersTest::refusedByDatabaseChangesNothing()
@@ -351,7 +349,9 @@ void DbUsersTest::refusedByDatabaseChangesNothing()
     data.groups = {group(2)};
     QVERIFY(store()->addUser(data).ok());
     const SharedUser user = store()->users().last();
-    QVERIFY(TestDatabase::exec(failure));
+    QVERIFY(failure.isEmpty()
+                ? TestDatabase::setReadOnly(true)
+                : TestDatabase::refuse("refuse", failure, "Users2Groups", "refused by trigger"));
 
     const QString db = TestSupport::databaseSnapshot();
     const QString caches = TestSupport::cacheSnapshot();
@@ -372,16 +372,16 @@ void DbUsersTest::refusedByDatabaseChangesNothing()
         break;
     }
     QCOMPARE(result.code, 3);
-    QVERIFY2(
-        result.message.contains(failure.startsWith("PRAGMA") ? "readonly" : "refused by trigger"),
-        qPrintable(result.message));
+    QVERIFY2(result.message.contains(failure.isEmpty() ? TestDatabase::readOnlyError()
+                                                       : QStringLiteral("refused by trigger")),
+             qPrintable(result.message));
     QCOMPARE(TestSupport::databaseSnapshot(), db);
     QCOMPARE(TestSupport::cacheSnapshot(), caches);
     QCOMPARE(spy.total(), 0);
 
     // No transaction was left open: the next change goes through and commits.
-    QVERIFY(TestDatabase::exec("PRAGMA query_only = OFF"));
-    QVERIFY(TestDatabase::exec("DROP TRIGGER IF EXISTS refuse"));
+    QVERIFY(TestDatabase::setReadOnly(false));
+    QVERIFY(TestDatabase::dropRefusal("refuse", "Users2Groups"));
     QVERIFY(store()->addUser(person("Потом")).ok());
     m_db->reopen();
     QCOMPARE(store()->users().last()->surname, QStringLiteral("Потом"));

@@ -285,7 +285,7 @@ void DoseRecordTest::eventsMadeAnewAreTakenInAnew()
     QVERIFY(m_db->db()->refreshDoseRecord());
     QCOMPARE(total(user), 0.4);
     QVERIFY(TestDatabase::exec("DELETE FROM Events"));
-    QVERIFY(TestDatabase::exec("DELETE FROM sqlite_sequence WHERE name = 'Events'"));
+    QVERIFY(TestDatabase::resetIds("Events"));
     QVERIFY(m_db->insertEvents(user, {{at(10, 8), 2.0}, {at(11, 8), 2.5}, {at(12, 8), 2.75}},
                                VDB::EventMeasurement));
     QVERIFY(m_db->db()->refreshDoseRecord());
