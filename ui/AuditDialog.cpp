@@ -68,6 +68,7 @@ void AuditDialog::showTrail(QWidget *parent)
 
 QAction *AuditDialog::addMenuEntry(QMenu *menu, QWidget *parent)
 {
+    menu->addSeparator();
     QAction *action = menu->addAction(tr("Журнал действий..."));
     action->setObjectName(QStringLiteral("actionAuditLog"));
     action->setVisible(isAllowed());

@@ -136,11 +136,15 @@ void AuditTest::entryLivesAndDiesWithItsChange()
 {
     loginAdmin();
     const int before = store()->auditCount(VDB::AuditFilter());
-    // A change rolled back by the transaction around it takes its entry along.
-    QVERIFY(QSqlDatabase::database().transaction());
-    QVERIFY(store()->addGroup("Откат", QString(), 0));
-    QVERIFY(QSqlDatabase::database().rollback());
-    QCOMPARE(store()->auditCount(VDB::AuditFilter()), before);
+    // A change rolled back by the transaction around it takes its entry
+    // along. (On the server a BEGIN inside a transaction is no nesting; how
+    // the store meets a foreign transaction there is tst_dbchanges' subject.)
+    if (!TestDatabase::onServer()) {
+        QVERIFY(QSqlDatabase::database().transaction());
+        QVERIFY(store()->addGroup("Откат", QString(), 0));
+        QVERIFY(QSqlDatabase::database().rollback());
+        QCOMPARE(store()->auditCount(VDB::AuditFilter()), before);
+    }
     // An entry that cannot be written takes its change along.
     QVERIFY(TestDatabase::exec("ALTER TABLE AuditLog RENAME TO AuditLogAway"));
     QVERIFY(!store()->addGroup("Без записи", QString(), 0));
