@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
         shown = dialog.findChild<QObject *>("auditTableWidget")->property("rowCount").toInt();
     });
     VDB::AuditFilter chosen;
-    chosen.login = QStringLiteral("operator3");
+    chosen.login = QStringLiteral("operator4");
     chosen.operation = QString::fromLatin1(VDB::AuditOperation::DoseReset);
     int chosenCount = 0;
     const Timing filterMs = bestOfThree([&] {
