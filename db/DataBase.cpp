@@ -321,11 +321,12 @@ OperationResult DataBase::create(const QStringList &tables)
         }
     }
     ensureAudit();
+    // Nobody has logged in yet at start-up: the system account says who.
+    const QString account = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
     const bool recorded = recordAudit(
         tables.isEmpty() ? AuditOperation::DatabaseCreated : AuditOperation::DatabaseRecreated,
         m_displayName,
-        tr("учётная запись системы: %1")
-            .arg(qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"))));
+        account.isEmpty() ? QString() : tr("учётная запись системы: %1").arg(account));
     const OperationResult created = finish(transaction, ensureIndexes() && recorded);
     if (created.code != 0)
         return created;

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
 
@@ -30,7 +31,11 @@ AuditDialog::AuditDialog(QWidget *parent)
     table->setColumnCount(ColumnCount);
     table->setHorizontalHeaderLabels({tr("Время"), tr("Оператор"), tr("Рабочее место"),
                                       tr("Операция"), tr("Объект"), tr("Подробности")});
-    const int widths[] = {130, 90, 110, 190, 190};
+    // One line a row: more of the trail in sight; the rest is in the tool tip.
+    table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    const int widths[]
+        = {fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00:00")) + 16, 90, 110,
+           190, 200};
     for (int column = 0; column < DetailsColumn; ++column)
         table->setColumnWidth(column, widths[column]);
 
@@ -71,6 +76,7 @@ QAction *AuditDialog::addMenuEntry(QMenu *menu, QWidget *parent)
     menu->addSeparator();
     QAction *action = menu->addAction(tr("Журнал действий..."));
     action->setObjectName(QStringLiteral("actionAuditLog"));
+    action->setIcon(QIcon(QStringLiteral(":/icons/resources/icons/book_open.png")));
     action->setVisible(isAllowed());
     connect(action, &QAction::triggered, parent, [parent] { showTrail(parent); });
     return action;
