@@ -250,6 +250,9 @@ QString Startup::chosenDatabase()
 QString Startup::chooseDatabase()
 {
     const QString chosen = chosenDatabase();
+    // Nothing chosen: the store keeps the file it is pointed at (its default).
+    if (chosen.isEmpty())
+        return QString();
     if (!VDB::ConnectionString::isServer(chosen)) {
         VDB::DataBase::setFileName(chosen);
         return QString();
