@@ -1,5 +1,7 @@
 #include "db/DataBase.h"
 
+#include "db/AuditDetails.h"
+#include "db/AuditOperation.h"
 #include "db/ConnectionString.h"
 #include "db/SqlDialect.h"
 #include "db/Transaction.h"
@@ -267,6 +269,7 @@ OperationResult DataBase::check(bool recreate)
     if (!m_loaded)
         loadAll();
     ensureDoseRecord();
+    ensureAudit();
     return {0};
 }
 
@@ -302,10 +305,14 @@ OperationResult DataBase::create(const QStringList &tables)
     // Everything happens in one transaction: a failing statement leaves the
     // file exactly as it was instead of half-built.
     Transaction transaction(connection());
-    for (const QString &table : tables)
+    for (const QString &table : tables) {
+        // The audit trail outlives a re-creation: it says who did it.
+        if (table.compare(QLatin1String(AuditTable), Qt::CaseInsensitive) == 0)
+            continue;
         exec(QStringLiteral("DROP TABLE IF EXISTS \"%1\"%2")
                  .arg(QString(table).replace(QLatin1Char('"'), QLatin1String("\"\"")),
                       m_server ? QStringLiteral(" CASCADE") : QString()));
+    }
 
     const QStringList statements = script.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString &part : statements) {
@@ -322,7 +329,14 @@ OperationResult DataBase::create(const QStringList &tables)
             return {3, error};
         }
     }
-    const OperationResult created = finish(transaction, ensureIndexes());
+    ensureAudit();
+    // Nobody has logged in yet at start-up: the system account says who.
+    const QString account = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    const bool recorded = recordAudit(
+        tables.isEmpty() ? AuditOperation::DatabaseCreated : AuditOperation::DatabaseRecreated,
+        m_displayName,
+        account.isEmpty() ? QString() : tr("учётная запись системы: %1").arg(account));
+    const OperationResult created = finish(transaction, ensureIndexes() && recorded);
     if (created.code != 0)
         return created;
     loadAll();
@@ -391,6 +405,15 @@ SharedUser DataBase::findUser(const QString &login, const QString &password) con
 bool DataBase::login(const QString &login, const QString &password)
 {
     m_currentUser = findUser(login, password);
+    // Every attempt is recorded; a failed one under the login typed, never
+    // anything of the password.
+    Transaction transaction(connection());
+    const bool recorded = m_currentUser
+        ? recordAudit(AuditOperation::LoginSucceeded, AuditDetails::user(*m_currentUser))
+        : recordAudit(AuditOperation::LoginFailed, QString(), tr("неверный логин или пароль"),
+                      login.left(100));
+    if (!recorded || !transaction.commit())
+        qWarning() << "Login not recorded:" << errorText();
     return !m_currentUser.isNull();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/AuditEntry.h"
+#include "db/AuditFilter.h"
 #include "db/Channel.h"
 #include "db/DayDose.h"
 #include "db/DeviceType.h"
@@ -182,6 +184,20 @@ public:
     // after another workstation commits.
     void takeInRemoteChanges();
 
+    // The audit trail. Every change above records itself in its own
+    // transaction, under the current user's login and this workstation's
+    // name (the host name unless set). Work done on a device, which the
+    // store does not see, is recorded by recordOperation() once the device
+    // has said yes. Entries are read newest first; `limit` 0 reads all.
+    static const char AuditTable[];
+    QString workstation() const;
+    void setWorkstation(const QString &name);
+    bool recordOperation(const char *operation, const QString &object, const QString &details);
+    QList<AuditEntry> auditEntries(const AuditFilter &filter, int limit = 0, int offset = 0) const;
+    int auditCount(const AuditFilter &filter) const;
+    // The logins that occur in the trail, sorted.
+    QStringList auditLogins() const;
+
     // In memory only: moves the user from its current groups to `groups`.
     static void setUserGroups(const SharedUser &user, const QList<SharedGroup> &groups);
 
@@ -214,6 +230,14 @@ private:
     // Inside the transaction of a change of events.
     bool syncDoseRecord();
     void loadDoseSettings();
+    // Creates the audit table when missing (files made by older programs).
+    void ensureAudit();
+    // Inside the caller's transaction; `login` null means the current user.
+    bool recordAudit(const char *operation, const QString &object,
+                     const QString &details = QString(), const QString &login = QString());
+    QString operatorLogin() const;
+    bool recordThresholdChange(int action, const ThresholdData &data,
+                               const SharedThreshold &threshold);
     // Whether readings count, and their tables are there to count them.
     bool countsReadings() const;
     double readingDoseSum(const QDate &start, const QDate &end, const QList<int> &userIds) const;
@@ -269,6 +293,9 @@ private:
     int m_seenEventId = 0;
     // Whether loadAll() has run on this connection.
     bool m_loaded = false;
+    bool m_auditReady = false;
+    bool m_auditTried = false;
+    QString m_workstation;
 };
 
 } // namespace VDB

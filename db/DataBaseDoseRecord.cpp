@@ -2,6 +2,8 @@
 
 #include "db/DataBase.h"
 
+#include "db/AuditDetails.h"
+#include "db/AuditOperation.h"
 #include "db/DoseRecordSync.h"
 #include "db/DoseUnits.h"
 #include "db/SqlDialect.h"
@@ -143,7 +145,9 @@ bool DataBase::updateDoseSettings(const DoseRecordSettings &settings)
             return false;
     }
     query.finish();
-    if (!transaction.commit())
+    if (!recordAudit(AuditOperation::DoseSettingsChanged, QString(),
+                     AuditDetails::doseSettings(settings))
+        || !transaction.commit())
         return false;
     const bool changed = settings != m_doseSettings;
     m_doseSettings = settings;

@@ -2,6 +2,8 @@
 
 #include "db/DataBase.h"
 
+#include "db/AuditDetails.h"
+#include "db/AuditOperation.h"
 #include "db/DoseUnits.h"
 #include "db/EventWearers.h"
 #include "db/Transaction.h"
@@ -29,6 +31,14 @@ QVariant dateTimeValue(const QDateTime &dateTime)
 QVariant textOrNull(const QString &text)
 {
     return text.isEmpty() ? QVariant(QVariant::String) : QVariant(text);
+}
+
+// The dosimeter a batch came from, as the audit trail names it.
+QString batchDevice(const QList<VDB::Event> &events)
+{
+    const Event &first = events.first();
+    return AuditDetails::device(first.deviceType ? first.deviceType->name : QString(),
+                                first.deviceSerial);
 }
 
 // Groups are summed in slices so that a very large group stays below the
@@ -112,7 +122,18 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *repo
     ok = ok && wearers.ok();
     query.finish();
     stored.finish();
-    if (!ok || !syncDoseRecord() || !transaction.commit())
+    const SharedUser wearer = events.first().user;
+    const QString details
+        = tr("пользователь: %1; получено записей: %2; записано новых: %3; уже были в базе: %4; "
+             "вне назначения: %5")
+              .arg(wearer ? wearer->fullName() : tr("нет"))
+              .arg(events.size())
+              .arg(counts.inserted)
+              .arg(counts.alreadyStored)
+              .arg(counts.outsideAssignment);
+    if (!ok || !syncDoseRecord()
+        || !recordAudit(AuditOperation::HistoryImported, batchDevice(events), details)
+        || !transaction.commit())
         return false;
     if (report)
         *report = counts;

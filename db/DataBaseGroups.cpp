@@ -2,6 +2,8 @@
 
 #include "db/DataBase.h"
 
+#include "db/AuditDetails.h"
+#include "db/AuditOperation.h"
 #include "db/Transaction.h"
 
 #include <QSqlDatabase>
@@ -28,7 +30,8 @@ bool DataBase::addGroup(const QString &name, const QString &description, int acc
             return false;
         newId = insertedId(query);
     }
-    if (!transaction.commit())
+    if (!recordAudit(AuditOperation::GroupAdded, name, AuditDetails::groupRights(access))
+        || !transaction.commit())
         return false;
 
     SharedGroup group(new Group(newId));
@@ -59,7 +62,9 @@ bool DataBase::updateGroup(const SharedGroup &group, const QString &name,
         if (!exec(query))
             return false;
     }
-    if (!transaction.commit())
+    if (!recordAudit(AuditOperation::GroupChanged, group->name,
+                     AuditDetails::groupChanges(*group, name, description, access))
+        || !transaction.commit())
         return false;
 
     group->name = name;
@@ -95,6 +100,12 @@ bool DataBase::deleteGroup(const SharedGroup &groupArg, const SharedGroup &targe
     }
     if (ok)
         ok = exec(QStringLiteral("DELETE FROM GroupThresholds WHERE groupId = %1").arg(group->id));
+    ok = ok
+        && recordAudit(AuditOperation::GroupDeleted, group->name,
+                       movers.isEmpty() ? QString()
+                                        : tr("перенесено в группу «%1» пользователей: %2")
+                                              .arg(target->name)
+                                              .arg(movers.size()));
     if (!ok || !transaction.commit())
         return false;
 
@@ -141,7 +152,11 @@ bool DataBase::setDeviceUsage(const SharedGroup &group, bool allowed, const QStr
                 return false;
         }
     }
-    if (!transaction.commit())
+    const QString usage = allowed ? tr("работа с приборами разрешена")
+                                  : tr("работа с приборами запрещена: %1").arg(reason);
+    if (!recordAudit(AuditOperation::DeviceUsageChanged, group->name,
+                     tr("%1; пользователей: %2").arg(usage).arg(group->users.size()))
+        || !transaction.commit())
         return false;
 
     const QList<SharedUser> users = group->users;

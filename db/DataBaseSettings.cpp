@@ -2,6 +2,8 @@
 
 #include "db/DataBase.h"
 
+#include "db/AuditDetails.h"
+#include "db/AuditOperation.h"
 #include "db/DoseUnits.h"
 #include "db/Transaction.h"
 
@@ -59,7 +61,15 @@ bool DataBase::assignDevice(const SharedUser &user, DeviceType *type, int serial
     event.deviceSerial = serial;
     event.eventType = EventDeviceAssigned;
     event.comment = comment;
-    if (!addEvent(event) || !syncDoseRecord() || !transaction.commit())
+    QString details
+        = tr("пользователь: %1; с %2")
+              .arg(user->fullName(), assigned.toString(QStringLiteral("dd.MM.yyyy hh:mm")));
+    if (!comment.isEmpty())
+        details += tr("; комментарий: %1").arg(comment);
+    if (!addEvent(event) || !syncDoseRecord()
+        || !recordAudit(AuditOperation::DeviceAssigned, AuditDetails::device(type->name, serial),
+                        details)
+        || !transaction.commit())
         return false;
 
     SharedDevice device(new UserDevice);
@@ -95,7 +105,13 @@ bool DataBase::unassignDevice(const SharedUser &user)
     event.deviceType = user->device->type;
     event.deviceSerial = user->device->serial;
     event.eventType = EventDeviceReleased;
-    if (!addEvent(event) || !syncDoseRecord() || !transaction.commit())
+    const SharedDevice device = user->device;
+    if (!addEvent(event) || !syncDoseRecord()
+        || !recordAudit(
+            AuditOperation::DeviceReleased,
+            AuditDetails::device(device->type ? device->type->name : QString(), device->serial),
+            tr("пользователь: %1").arg(user->fullName()))
+        || !transaction.commit())
         return false;
 
     user->device.clear();
@@ -120,7 +136,8 @@ bool DataBase::updateOptions(const Options &options)
         if (!exec(query))
             return false;
     }
-    if (!transaction.commit())
+    if (!recordAudit(AuditOperation::OptionsChanged, QString(), AuditDetails::options(options))
+        || !transaction.commit())
         return false;
 
     const int oldUnits = m_options.units;
@@ -142,6 +159,23 @@ bool DataBase::updateOptions(const Options &options)
     if (unitChanged)
         emit thresholdsUpdated();
     return true;
+}
+
+bool DataBase::recordThresholdChange(int action, const ThresholdData &data,
+                                     const SharedThreshold &threshold)
+{
+    switch (action) {
+    case ThresholdChange::Delete:
+        return recordAudit(AuditOperation::ThresholdsChanged, threshold->name, tr("удалён"));
+    case ThresholdChange::Update:
+        return recordAudit(AuditOperation::ThresholdsChanged, threshold->name,
+                           tr("изменён: %1").arg(AuditDetails::threshold(data)));
+    case ThresholdChange::Add:
+        return recordAudit(AuditOperation::ThresholdsChanged, data.name,
+                           tr("добавлен: %1").arg(AuditDetails::threshold(data)));
+    default:
+        return true;
+    }
 }
 
 bool DataBase::saveThresholds(const QList<ThresholdChange> &changes)
@@ -230,6 +264,8 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
         default:
             break;
         }
+        if (ok)
+            ok = recordThresholdChange(actions.at(i), d, t);
     }
     if (!ok || !transaction.commit())
         return false;

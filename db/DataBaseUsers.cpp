@@ -2,6 +2,8 @@
 
 #include "db/DataBase.h"
 
+#include "db/AuditDetails.h"
+#include "db/AuditOperation.h"
 #include "db/Transaction.h"
 
 #include <QBuffer>
@@ -86,6 +88,18 @@ void bindUserColumns(QSqlQuery &query, const User &data, int access, bool withLo
     query.addBindValue(textOrNull(data.comment));
 }
 
+// What an update writes, as the edit's record will hold it.
+User written(const User &data, int access, bool withLogin)
+{
+    User result = data;
+    result.role = User::roleFromAccess(access);
+    if (!withLogin) {
+        result.login.clear();
+        result.password.clear();
+    }
+    return result;
+}
+
 } // namespace
 
 OperationResult DataBase::finish(Transaction &transaction, bool ok)
@@ -136,7 +150,9 @@ OperationResult DataBase::addUser(const User &data)
             newId = insertedId(query);
         }
     }
-    ok = ok && insertMemberships(newId, data.groups);
+    ok = ok && insertMemberships(newId, data.groups)
+        && recordAudit(AuditOperation::UserAdded, AuditDetails::user(data),
+                       AuditDetails::newUser(data));
     const OperationResult stored = finish(transaction, ok);
     if (stored.code != 0)
         return stored;
@@ -191,7 +207,9 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
         }
     }
     ok = ok && exec(QStringLiteral("DELETE FROM Users2Groups WHERE userId = %1").arg(user->id))
-        && insertMemberships(user->id, data.groups);
+        && insertMemberships(user->id, data.groups)
+        && recordAudit(AuditOperation::UserChanged, AuditDetails::user(*user),
+                       AuditDetails::userChanges(*user, written(data, access, withLogin)));
     const OperationResult stored = finish(transaction, ok);
     if (stored.code != 0)
         return stored;
@@ -236,7 +254,8 @@ OperationResult DataBase::deleteUser(const SharedUser &userArg)
     m_error.clear();
     Transaction transaction(connection());
     const bool ok = exec(QStringLiteral("DELETE FROM Users WHERE id = %1").arg(user->id))
-        && exec(QStringLiteral("DELETE FROM Users2Groups WHERE userId = %1").arg(user->id));
+        && exec(QStringLiteral("DELETE FROM Users2Groups WHERE userId = %1").arg(user->id))
+        && recordAudit(AuditOperation::UserDeleted, AuditDetails::user(*user));
     const OperationResult stored = finish(transaction, ok);
     if (stored.code != 0)
         return stored;

@@ -2,6 +2,7 @@
 #include "ui_ReadHistoryDialog.h"
 
 #include "app/ConfirmCredentialsDialog.h"
+#include "db/AuditOperation.h"
 #include "db/DataBase.h"
 #include "device/ConnectorHelper.h"
 #include "device/HistoryProgress.h"
@@ -251,6 +252,11 @@ void ReadHistoryDialog::storeHistory()
         QMessageBox::warning(this, tr("Предупреждение"), what + kept);
     } else if (completeness == HistoryReader::Complete && clear) {
         cleared = m_connection.plugin()->clearHistory();
+        if (cleared)
+            db->recordOperation(VDB::AuditOperation::HistoryCleared, m_connection.deviceText(),
+                                tr("пользователь: %1; записей в памяти было: %2")
+                                    .arg(m_user->fullName())
+                                    .arg(reported));
     }
 
     bool released = false;

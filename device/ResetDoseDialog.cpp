@@ -2,9 +2,11 @@
 #include "ui_ResetDoseDialog.h"
 
 #include "app/ConfirmCredentialsDialog.h"
+#include "db/AuditOperation.h"
+#include "db/DataBase.h"
+#include "db/DoseUnits.h"
 #include "device/DeviceConnection.h"
 #include "device/ResetDoseWorker.h"
-#include "db/DoseUnits.h"
 
 ResetDoseDialog::ResetDoseDialog(DeviceConnection *connection, QWidget *parent)
     : QDialog(parent)
@@ -64,6 +66,8 @@ void ResetDoseDialog::resetClicked()
     if (!ConfirmCredentialsDialog::confirmAdministrator(
             this, tr("Сброс накопленной дозы прибора %1").arg(m_connection->deviceText())))
         return;
+    m_doseBeforeReset = ui->doseLabel->text();
+    m_resetting = true;
     startWorker(false);
 }
 
@@ -94,6 +98,12 @@ void ResetDoseDialog::finish(bool result)
 {
     m_worker.join();
     m_busy = false;
+    if (m_resetting && result) {
+        VDB::DataBase::instance()->recordOperation(VDB::AuditOperation::DoseReset,
+                                                   m_connection->deviceText(),
+                                                   tr("доза до сброса: %1").arg(m_doseBeforeReset));
+    }
+    m_resetting = false;
     ui->closePushButton->setEnabled(true);
     ui->resetPushButton->setEnabled(true);
     ui->resetPushButton->setVisible(result);

@@ -48,5 +48,8 @@ private:
     DeviceConnection *m_connection;
     bool m_busy = false;
     bool m_shown = false;
+    // The dose shown when a reset began, for the audit trail.
+    bool m_resetting = false;
+    QString m_doseBeforeReset;
     WorkerThread m_worker;
 };

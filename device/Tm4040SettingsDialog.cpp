@@ -1,6 +1,8 @@
 #include "device/Tm4040SettingsDialog.h"
 #include "ui_Tm4040SettingsDialog.h"
 
+#include "db/AuditOperation.h"
+#include "db/DataBase.h"
 #include "device/DeviceConnection.h"
 
 #include <QApplication>
@@ -111,6 +113,8 @@ void Tm4040SettingsDialog::writeSettings()
             return;
         }
     }
+    VDB::DataBase::instance()->recordOperation(VDB::AuditOperation::DeviceSettingsWritten,
+                                               m_connection->deviceText(), writtenText());
     ui->syncTimeRadioButton->setChecked(false);
     ui->clearHistoryRadioButton->setChecked(false);
     ui->resetAccumulatedDoseRadioButton->setChecked(false);
@@ -119,4 +123,29 @@ void Tm4040SettingsDialog::writeSettings()
     ui->resetAccumulatedDoseRadioButton->setChecked(false);
     QMessageBox::information(this, tr("Готово"), tr("Настройки записаны"));
     readSettings();
+}
+
+QString Tm4040SettingsDialog::writtenText() const
+{
+    const auto yesNo = [](bool value) {
+        return value ? tr("да") : tr("нет");
+    };
+    QStringList parts;
+    parts << tr("порог ЭД %1 мЗв").arg(m_settings.edThreshold, 0, 'f', 3)
+          << tr("порог МЭД %1 мЗв/ч").arg(m_settings.medThreshold, 0, 'f', 2)
+          << tr("шаг записи %1:%2:%3")
+                 .arg(m_settings.historyStepHours, 2, 10, QLatin1Char('0'))
+                 .arg(m_settings.historyStepMinutes, 2, 10, QLatin1Char('0'))
+                 .arg(m_settings.historyStepSeconds, 2, 10, QLatin1Char('0'))
+          << tr("история %1").arg(m_settings.cyclicHistory ? tr("циклическая") : tr("линейная"))
+          << tr("будильник %1 %2:%3")
+                 .arg(m_settings.alarmEnabled ? tr("вкл.") : tr("выкл."))
+                 .arg(m_settings.alarmHour, 2, 10, QLatin1Char('0'))
+                 .arg(m_settings.alarmMinute, 2, 10, QLatin1Char('0'))
+          << tr("очистка журнала: %1").arg(yesNo(m_settings.clearHistoryOnWrite));
+    if (m_settings.resetAccumulatedDose)
+        parts << tr("сброс накопленной дозы, до сброса %1 мЗв")
+                     .arg(m_settings.accumulatedDose, 0, 'f', 3);
+    parts << tr("синхронизация времени: %1").arg(yesNo(ui->syncTimeRadioButton->isChecked()));
+    return parts.join(QStringLiteral("; "));
 }

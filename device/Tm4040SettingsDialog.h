@@ -31,6 +31,8 @@ public slots:
     void writeSettings();
 
 private:
+    // The values just written, as the audit trail keeps them.
+    QString writtenText() const;
     AbstractPlugin *plugin() const;
 
     QScopedPointer<Ui::Tm4040SettingsDialog> ui;

@@ -240,6 +240,15 @@ ReportLayout::PreparedBand ReportLayout::prepare(int bandIndex, int record)
         }
         prepared.items.append(item);
     }
+    // The cells that reach the foot of a row follow it when one of them has
+    // grown, so the row's frame stays closed.
+    if (prepared.height > band.geometry.height() + Epsilon) {
+        for (ReportDocument::Item &item : prepared.items) {
+            const QRectF &cell = band.fields.at(item.field).geometry;
+            if (qAbs(cell.bottom() - band.geometry.height()) < Epsilon)
+                item.rect.setHeight(qMax(item.rect.height(), prepared.height - cell.top()));
+        }
+    }
     return prepared;
 }
 

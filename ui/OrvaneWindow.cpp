@@ -18,6 +18,7 @@
 #include "dose/ThresholdListDialog.h"
 #include "dose/UserDetailsWidget.h"
 #include "ui/AboutDialog.h"
+#include "ui/AuditDialog.h"
 #include "ui/DeviceDetailsWidget.h"
 #include "ui/DeviceOwnerDialog.h"
 #include "ui/DeviceUsageDialog.h"
@@ -162,6 +163,7 @@ OrvaneWindow::OrvaneWindow(QWidget *parent)
     connect(ui->actionHelp, &QAction::triggered, this, &OrvaneWindow::help);
     connect(ui->processButton, &QPushButton::clicked, this, &OrvaneWindow::processDevice);
     connect(ui->actionExit, &QAction::triggered, this, &OrvaneWindow::close);
+    AuditDialog::addMenuEntry(ui->menuService, this);
 
     connect(ui->componentsTreeWidget, &QTreeWidget::currentItemChanged, this,
             &OrvaneWindow::componentChanged);

@@ -363,8 +363,8 @@ void DbSchemaTest::speedIndexesAreAddedAtOpen()
     QCOMPARE(VDB::DataBase::openOrCreate(false).code, 0);
     QCOMPARE(rows("SELECT name FROM sqlite_master WHERE type = 'index' AND name LIKE 'idx_%' "
                   "ORDER BY name"),
-             QStringList({"idx_dosedays_day", "idx_dosedays_device", "idx_dosedays_user_day",
-                          "idx_dosemonths_device", "idx_dosemonths_month",
+             QStringList({"idx_auditlog_datetime", "idx_dosedays_day", "idx_dosedays_device",
+                          "idx_dosedays_user_day", "idx_dosemonths_device", "idx_dosemonths_month",
                           "idx_dosemonths_user_month", "idx_events_device_type_date",
                           "idx_events_type_date", "idx_events_unique_tm4040",
                           "idx_events_user_date", "idx_events_user_type_date"}));

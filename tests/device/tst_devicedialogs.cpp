@@ -275,6 +275,11 @@ void DeviceDialogsTest::settingsWriteWithOneShotActions()
     QCOMPARE(blockBytes(*m_emulator, 12, 8), QByteArray::fromHex("000100C0000100C0"));
     QCOMPARE(blockBytes(*m_emulator, 48, 4), QByteArray(4, '\0'));
     QCOMPARE(labelText(&dialog, "accumulatedDoseLabel"), QStringLiteral("0.000 мЗв"));
+    const VDB::AuditEntry written = m_db->db()->auditEntries(VDB::AuditFilter(), 1).value(0);
+    QCOMPARE(written.operation, QStringLiteral("device_settings"));
+    QVERIFY2(written.details.contains("сброс накопленной дозы")
+                 && written.details.contains("синхронизация времени: да"),
+             qPrintable(written.details));
     for (const char *name :
          {"resetAccumulatedDoseRadioButton", "clearHistoryRadioButton", "syncTimeRadioButton"})
         QVERIFY(!child<QRadioButton>(&dialog, name)->isChecked());
@@ -418,6 +423,11 @@ void DeviceDialogsTest::doseResetBehindAdministrator()
     QCOMPARE(blockBytes(*m_emulator, 48, 4), QByteArray(4, '\0'));
     QCOMPARE(child<QComboBox>(&dialog, "channelComboBox")->itemData(2).toDouble(), 0.0);
     QCOMPARE(labelText(&dialog, "doseLabel"), QStringLiteral("0.0000 мкЗв"));
+    // The dose the device held before, once the device has said yes.
+    const VDB::AuditEntry reset = m_db->db()->auditEntries(VDB::AuditFilter(), 1).value(0);
+    QCOMPARE(reset.operation, QStringLiteral("dose_reset"));
+    QCOMPARE(reset.object, QStringLiteral("КВР-ТМ4040 №\u00a0%1").arg(DeviceSerial));
+    QCOMPARE(reset.details, QStringLiteral("доза до сброса: 1.2346 мЗв"));
 }
 
 void DeviceDialogsTest::doseResetRefusedForOthers()
@@ -498,6 +508,9 @@ void DeviceDialogsTest::doseResetFailureKeepsTheDose()
     // Without the device's answer the reset is not shown as done.
     QCOMPARE(labelText(&dialog, "doseLabel"), QStringLiteral("1.2346 мЗв"));
     QVERIFY(child<QPushButton>(&dialog, "resetPushButton")->isHidden());
+    VDB::AuditFilter resets;
+    resets.operation = QStringLiteral("dose_reset");
+    QCOMPARE(m_db->db()->auditCount(resets), 0);
 }
 
 void DeviceDialogsTest::doseDialogWaitsForItsWorker()

@@ -516,6 +516,16 @@ void HistoryImportTest::checkBoxesDecide()
     QCOMPARE(summary.contains(QStringLiteral("Память прибора очищена")), clear);
     QCOMPARE(summary.contains(QStringLiteral("Прибор откреплён от пользователя")), unlink);
     QCOMPARE(summary.contains(QStringLiteral("Время прибора установлено")), synchronize);
+    // The trail: the import with its counts, the clearing once the device did it.
+    QStringList trail;
+    for (const VDB::AuditEntry &entry : m_db->db()->auditEntries(VDB::AuditFilter(), 3))
+        trail.prepend(entry.operation + ' ' + entry.details.section(QLatin1Char(';'), 2, 2));
+    QStringList expected {"history_import  записано новых: 12"};
+    if (clear)
+        expected << "history_clear ";
+    if (unlink)
+        expected << "device_release ";
+    QCOMPARE(trail.mid(trail.size() - expected.size()), expected);
 }
 
 void HistoryImportTest::cancelMidDownloadChangesNothing()

@@ -247,15 +247,15 @@ private slots:
         layout.setTextMeasure(
             [](const ReportField &, const QString &text, qreal) { return 10.0 * text.size(); });
         const ReportDocument document = layout.layout();
-        QList<QRectF> rows;
-        for (const auto &item : document.pages.at(0).items) {
-            if (item.text != QLatin1String("fixed"))
-                rows << item.rect;
-        }
+        QList<QRectF> rows, fixed;
+        for (const auto &item : document.pages.at(0).items)
+            (item.text == QLatin1String("fixed") ? fixed : rows) << item.rect;
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.at(0), QRectF(40, 40, 760, 20));
         QCOMPARE(rows.at(1), QRectF(40, 60, 760, 50));
         QCOMPARE(rows.at(2), QRectF(40, 110, 760, 20));
+        // Its neighbour grows along, so the row's frame stays closed.
+        QCOMPARE(fixed.at(1), QRectF(40, 60, 100, 50));
     }
 
     void engineAsksThroughItsSignals()

@@ -224,7 +224,8 @@ private slots:
                  (QStringList {"actionProcessDeviceData", "|", "actionAddGroup", "actionAddUser",
                                "|", "actionThresouldsList", "actionExceededThresouldsList",
                                "actionAnnualDoses", "|", "actionDeviceDose", "actionDeviceSettings",
-                               "actionReadDeviceHistory", "|", "actionSettings", "actionMerge"}));
+                               "actionReadDeviceHistory", "|", "actionSettings", "actionMerge", "|",
+                               "actionAuditLog"}));
         QCOMPARE(actionNames(menuHelp->actions()), (QStringList {"actionAbout", "actionHelp"}));
 
         auto *toolBar = w.findChild<QToolBar *>("mainToolBar");
