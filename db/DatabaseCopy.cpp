@@ -93,10 +93,11 @@ QString figures(const QSqlDatabase &db, const QString &table, const QStringList 
     }
     QStringList out {QStringLiteral("%1 rows").arg(query.value(0).toLongLong())};
     for (int i = 0; i < numbers.size(); ++i) {
-        // Sums of reals may differ in the last digits with the order of adding.
+        // Sums of reals differ in the last digits with the order of adding (the
+        // server adds more exactly): ten significant digits must agree.
         out << QStringLiteral("%1 %2")
                    .arg(numbers.at(i))
-                   .arg(query.value(i + 1).toDouble(), 0, 'g', 12);
+                   .arg(query.value(i + 1).toDouble(), 0, 'g', 10);
     }
     return out.join(QLatin1String(", "));
 }

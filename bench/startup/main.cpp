@@ -4,6 +4,7 @@
 // through QSqlQuery without building any record.
 
 #include "db/DataBase.h"
+#include "db/DatabaseCopy.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -91,6 +92,64 @@ double baselineSeconds(const QString &fileName)
     return timer.nsecsElapsed() / 1e9;
 }
 
+struct Figures
+{
+    double start = 1e9; // open + check + loadAll
+    double userPage = 1e9; // one user's events of a year and daily doses
+    double scan = 1e9; // every user's dose over a year, as the threshold scan reads it
+};
+
+Figures measure(const QString &database)
+{
+    Figures best;
+    VDB::DataBase::setFileName(database);
+    for (int run = 0; run < 3; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        if (VDB::DataBase::openOrCreate(false).code != 0)
+            return Figures();
+        best.start = qMin(best.start, timer.nsecsElapsed() / 1e9);
+        VDB::DataBase *db = VDB::DataBase::instance();
+        const SharedUser user = db->users().value(Users / 2);
+        timer.restart();
+        QList<VDB::Event> events;
+        db->userEvents(events, QDate(2020, 1, 1), QDate(2020, 12, 31), user);
+        db->userDailyDoses(user, QDate(2020, 1, 1), QDate(2020, 12, 31));
+        best.userPage = qMin(best.userPage, timer.nsecsElapsed() / 1e9);
+        timer.restart();
+        db->userDoseTotals(QDate(2020, 1, 1), QDate(2020, 12, 31));
+        best.scan = qMin(best.scan, timer.nsecsElapsed() / 1e9);
+        VDB::DataBase::destroyInstance();
+    }
+    return best;
+}
+
+// The same data on the server named by ORVANE_BENCH_SERVER (an empty
+// database), beside the file.
+void compareWithServer(const QString &fileName)
+{
+    const QString server = qEnvironmentVariable("ORVANE_BENCH_SERVER");
+    if (server.isEmpty()) {
+        std::printf("server: set ORVANE_BENCH_SERVER=postgresql://... (an empty database)\n");
+        return;
+    }
+    QStringList report;
+    const QString problem = VDB::DatabaseCopy::run(fileName, server, &report);
+    if (!problem.isEmpty()) {
+        std::printf("server: copy failed: %s\n", qPrintable(problem));
+        return;
+    }
+    const Figures file = measure(fileName);
+    const Figures remote = measure(server);
+    const auto line = [](const char *what, double a, double b) {
+        std::printf("%-28s SQLite %.3f s, PostgreSQL %.3f s, %.1fx (goal <= 3x, each < 0.3 s)\n",
+                    what, a, b, a > 0 ? b / a : 0.0);
+    };
+    line("start (open, check, caches)", file.start, remote.start);
+    line("user page (year)", file.userPage, remote.userPage);
+    line("exceeded-thresholds scan", file.scan, remote.scan);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -127,5 +186,6 @@ int main(int argc, char *argv[])
     for (int run = 0; run < 5; ++run)
         plain = qMin(plain, baselineSeconds(fileName));
     std::printf("baseline plain QSqlQuery read of the same rows: %.3f s\n", plain);
+    compareWithServer(fileName);
     return 0;
 }
