@@ -56,7 +56,7 @@ void DataBase::ensureDoseRecord()
     probe.finish();
     if (first && g_progress)
         g_progress(-1);
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     DoseRecordSync sync(connection());
     sync.setProgress(g_progress);
     m_doseRecordReady = exec(SqlDialect::definition(connection(), CreateSettings))
@@ -90,7 +90,7 @@ bool DataBase::refreshDoseRecord()
     DoseRecordSync sync(connection());
     if (!sync.isBehind())
         return true;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     if (!lockEventWrites() || !sync.update() || !transaction.commit()) {
         qDebug() << "Dose record not brought up to date:" << sync.errorText();
         return false;
@@ -125,7 +125,7 @@ void DataBase::loadDoseSettings()
 
 bool DataBase::updateDoseSettings(const DoseRecordSettings &settings)
 {
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     QSqlQuery query(connection());
     if (!exec(SqlDialect::definition(connection(), CreateSettings))
         || !prepare(query,
