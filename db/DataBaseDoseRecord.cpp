@@ -87,10 +87,11 @@ bool DataBase::refreshDoseRecord()
 {
     if (!m_doseRecordReady)
         return false;
-    DoseRecordSync sync(connection());
+    // Views call this before they read, so a lost server is found here too.
+    DoseRecordSync sync(operationConnection());
     if (!sync.isBehind())
         return true;
-    Transaction transaction(operationConnection());
+    Transaction transaction(connection());
     if (!lockEventWrites() || !sync.update() || !transaction.commit()) {
         qDebug() << "Dose record not brought up to date:" << sync.errorText();
         return false;
