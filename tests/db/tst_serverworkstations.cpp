@@ -80,6 +80,7 @@ private slots:
     void racingImportsStoreEveryRecordOnce();
     void recreationNeedsTheServersOwner();
     void reconnectsWhenTheServerIsBack();
+    void connectionCutMidwayWritesNothing();
 
 private:
     // Runs the other workstation(s) to the end; true when all succeeded.
@@ -253,6 +254,33 @@ void ServerWorkstationsTest::reconnectsWhenTheServerIsBack()
     TestSupport::StoreSignalSpy notices;
     QVERIFY(runWriters({QStringLiteral("import"), QString::number(neighbour->id)}));
     QTRY_VERIFY_WITH_TIMEOUT(notices.order().contains("historyAdded"), 2000);
+}
+
+void ServerWorkstationsTest::connectionCutMidwayWritesNothing()
+{
+    VDB::DataBase *db = m_db->db();
+    // The server ends the connection between the user's row and its
+    // memberships.
+    QVERIFY(TestDatabase::exec("CREATE FUNCTION cut_off() RETURNS trigger AS $$ BEGIN "
+                               "PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NEW; "
+                               "END $$ LANGUAGE plpgsql"));
+    QVERIFY(TestDatabase::exec("CREATE TRIGGER cut_off BEFORE INSERT ON Users2Groups FOR EACH "
+                               "ROW EXECUTE FUNCTION cut_off()"));
+    const QString caches = TestSupport::cacheSnapshot();
+    User data(0, User::PlainUser, User::Male, QDate(1980, 3, 4));
+    data.surname = QStringLiteral("Новиков");
+    data.firstname = QStringLiteral("Пётр");
+    data.groups = {db->groups().first()};
+    const OperationResult lost = db->addUser(data);
+    QVERIFY2(lost.code == 3 && lost.message.startsWith("Нет связи с сервером базы данных ("),
+             qPrintable(lost.message));
+    QCOMPARE(TestSupport::cacheSnapshot(), caches);
+
+    // The next operation runs on a new connection; the first left no row.
+    data.groups.clear();
+    QVERIFY(db->addUser(data).ok());
+    QCOMPARE(TestDatabase::scalar("SELECT count(*) FROM Users WHERE surname = 'Новиков'").toInt(),
+             1);
 }
 
 int main(int argc, char *argv[])
