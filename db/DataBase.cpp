@@ -115,6 +115,7 @@ DataBase::DataBase(const QString &fileName)
         if (db.open() && readable(db)) {
             loadAll();
             listenForChanges();
+            m_seenEventId = lastEventId();
         }
         return;
     }
@@ -407,7 +408,7 @@ bool DataBase::login(const QString &login, const QString &password)
     m_currentUser = findUser(login, password);
     // Every attempt is recorded; a failed one under the login typed, never
     // anything of the password.
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     const bool recorded = m_currentUser
         ? recordAudit(AuditOperation::LoginSucceeded, AuditDetails::user(*m_currentUser))
         : recordAudit(AuditOperation::LoginFailed, QString(), tr("неверный логин или пароль"),

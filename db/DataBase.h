@@ -29,6 +29,7 @@
 
 class QSqlDatabase;
 class QSqlQuery;
+class QTimer;
 
 namespace VDB {
 
@@ -220,6 +221,18 @@ private:
     ~DataBase() override;
 
     QSqlDatabase connection() const;
+    // The connection for an operation that is about to begin: on a server
+    // whose connection went away, opened again first (same settings).
+    QSqlDatabase operationConnection();
+    // On a server, whether the connection is gone; the first time it is
+    // found gone, a timer starts trying to reconnect.
+    bool connectionLost();
+    bool connectionAlive() const;
+    // Reopens a lost connection, subscribes to the notices again and takes
+    // in what changed meanwhile; false while the server is still away.
+    bool reconnect();
+    // What an operation that failed for want of the server tells the user.
+    QString lostConnectionMessage(const QString &reason) const;
     OperationResult check(bool recreate);
     OperationResult create(const QStringList &tables);
     bool reopenEmptyFile(QString *error);
@@ -290,6 +303,9 @@ private:
     mutable QHash<QString, QSharedPointer<QSqlQuery>> m_statements;
     SharedUser m_currentUser;
     bool m_remoteChangePending = false;
+    bool m_listening = false;
+    bool m_connectionLost = false;
+    QTimer *m_reconnectTimer = nullptr;
     int m_seenEventId = 0;
     // Whether loadAll() has run on this connection.
     bool m_loaded = false;

@@ -111,7 +111,7 @@ bool DataBase::recordAudit(const char *operation, const QString &object, const Q
 bool DataBase::recordOperation(const char *operation, const QString &object, const QString &details)
 {
     m_error.clear();
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     return recordAudit(operation, object, details) && transaction.commit();
 }
 

@@ -56,7 +56,7 @@ void DataBase::ensureDoseRecord()
     probe.finish();
     if (first && g_progress)
         g_progress(-1);
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     DoseRecordSync sync(connection());
     sync.setProgress(g_progress);
     m_doseRecordReady = exec(SqlDialect::definition(connection(), CreateSettings))
@@ -87,7 +87,8 @@ bool DataBase::refreshDoseRecord()
 {
     if (!m_doseRecordReady)
         return false;
-    DoseRecordSync sync(connection());
+    // Views call this before they read, so a lost server is found here too.
+    DoseRecordSync sync(operationConnection());
     if (!sync.isBehind())
         return true;
     Transaction transaction(connection());
@@ -125,7 +126,7 @@ void DataBase::loadDoseSettings()
 
 bool DataBase::updateDoseSettings(const DoseRecordSettings &settings)
 {
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     QSqlQuery query(connection());
     if (!exec(SqlDialect::definition(connection(), CreateSettings))
         || !prepare(query,

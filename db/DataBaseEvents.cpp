@@ -54,7 +54,7 @@ bool DataBase::addEvents(const QList<VDB::Event> &events, EventBatchReport *repo
         *report = counts;
     if (events.isEmpty())
         return true;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     if (!lockEventWrites())
         return false;
     QSqlQuery query(connection());

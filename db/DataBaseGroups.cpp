@@ -15,7 +15,7 @@ namespace VDB {
 
 bool DataBase::addGroup(const QString &name, const QString &description, int access)
 {
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     int newId = 0;
     {
         QSqlQuery query(connection());
@@ -48,7 +48,7 @@ bool DataBase::updateGroup(const SharedGroup &group, const QString &name,
 {
     if (!group)
         return false;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     {
         QSqlQuery query(connection());
         if (!prepare(query,
@@ -90,7 +90,7 @@ bool DataBase::deleteGroup(const SharedGroup &groupArg, const SharedGroup &targe
     if (!movers.isEmpty() && !target)
         return false;
 
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     bool ok = exec(QStringLiteral("DELETE FROM Groups WHERE id = %1").arg(group->id))
         && exec(QStringLiteral("DELETE FROM Users2Groups WHERE groupId = %1").arg(group->id));
     for (int i = 0; ok && i < movers.size(); ++i) {
@@ -132,7 +132,7 @@ bool DataBase::setDeviceUsage(const SharedGroup &group, bool allowed, const QStr
 {
     if (!group)
         return false;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     {
         QSqlQuery query(connection());
         const QString sql = allowed

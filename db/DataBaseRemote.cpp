@@ -118,6 +118,11 @@ void DataBase::listenForChanges()
     QSqlDriver *driver = connection().driver();
     if (!m_server || !driver->subscribeToNotification(QLatin1String(Transaction::ChangeChannel)))
         return;
+    // A reconnection subscribes again on the same driver, which keeps its
+    // connections.
+    if (m_listening)
+        return;
+    m_listening = true;
     connect(driver,
             qOverload<const QString &, QSqlDriver::NotificationSource, const QVariant &>(
                 &QSqlDriver::notification),
@@ -129,7 +134,6 @@ void DataBase::listenForChanges()
                 m_remoteChangePending = true;
                 QTimer::singleShot(50, this, &DataBase::takeInRemoteChanges);
             });
-    m_seenEventId = lastEventId();
 }
 
 bool DataBase::lockEventWrites()

@@ -40,7 +40,7 @@ bool DataBase::assignDevice(const SharedUser &user, DeviceType *type, int serial
     if (!user || !type || user->device)
         return false;
     const QDateTime assigned = when.isNull() ? QDateTime::currentDateTime() : when;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     {
         QSqlQuery query(connection());
         if (!prepare(query,
@@ -86,7 +86,7 @@ bool DataBase::unassignDevice(const SharedUser &user)
 {
     if (!user || !user->device)
         return false;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     {
         QSqlQuery query(connection());
         if (!prepare(query,
@@ -122,7 +122,7 @@ bool DataBase::unassignDevice(const SharedUser &user)
 
 bool DataBase::updateOptions(const Options &options)
 {
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     {
         QSqlQuery query(connection());
         if (!prepare(query,
@@ -205,7 +205,7 @@ bool DataBase::saveThresholds(const QList<int> &actions, const QList<ThresholdDa
     }
 
     QVector<int> newIds(count, 0);
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     bool ok = true;
     for (int i = 0; ok && i < count; ++i) {
         const ThresholdData &d = data.at(i);

@@ -20,7 +20,7 @@ OperationResult DataBase::generateTestData()
 OperationResult DataBase::fillTestData()
 {
     m_error.clear();
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     int userId = 0;
     {
         QSqlQuery query(connection());

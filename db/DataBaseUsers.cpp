@@ -107,10 +107,12 @@ OperationResult DataBase::finish(Transaction &transaction, bool ok)
     if (!ok) {
         const QString error = errorText();
         transaction.rollback();
-        return {3, error};
+        return {3, connectionLost() ? lostConnectionMessage(error) : error};
     }
-    if (!transaction.commit())
-        return {3, transaction.errorText()};
+    if (!transaction.commit()) {
+        const QString error = transaction.errorText();
+        return {3, connectionLost() ? lostConnectionMessage(error) : error};
+    }
     return {0};
 }
 
@@ -136,7 +138,7 @@ OperationResult DataBase::addUser(const User &data)
     const bool withLogin = data.role == User::Operator;
     int newId = 0;
     bool ok;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     {
         QSqlQuery query(connection());
         ok = prepare(query,
@@ -190,7 +192,7 @@ OperationResult DataBase::updateUser(const SharedUser &user, const User &data)
     const bool withLogin = data.role != User::PlainUser;
     const bool withPhoto = !data.photo.isNull();
     bool ok;
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     {
         QSqlQuery query(connection());
         const QString sql = withPhoto
@@ -252,7 +254,7 @@ OperationResult DataBase::deleteUser(const SharedUser &userArg)
     }
 
     m_error.clear();
-    Transaction transaction(connection());
+    Transaction transaction(operationConnection());
     const bool ok = exec(QStringLiteral("DELETE FROM Users WHERE id = %1").arg(user->id))
         && exec(QStringLiteral("DELETE FROM Users2Groups WHERE userId = %1").arg(user->id))
         && recordAudit(AuditOperation::UserDeleted, AuditDetails::user(*user));

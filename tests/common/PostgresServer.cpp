@@ -41,7 +41,7 @@ PostgresServer *PostgresServer::shared()
     if (!g_tried) {
         g_tried = true;
         std::unique_ptr<PostgresServer> server(new PostgresServer);
-        if (server->start()) {
+        if (server->initialise() && server->start()) {
             g_server = std::move(server);
             qAddPostRoutine(stopShared);
         }
@@ -85,7 +85,7 @@ bool PostgresServer::run(const QString &program, const QStringList &arguments)
     return true;
 }
 
-bool PostgresServer::start()
+bool PostgresServer::initialise()
 {
     if (!m_dir->isValid()) {
         g_error = QStringLiteral("no temporary folder");
@@ -101,13 +101,16 @@ bool PostgresServer::start()
             return false;
         }
     }
+    return run(QStringLiteral("initdb"),
+               {QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-U"),
+                QStringLiteral("postgres"), QStringLiteral("-A"), QStringLiteral("trust"),
+                QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
+                QStringLiteral("--no-sync"), QStringLiteral("--no-instructions")});
+}
+
+bool PostgresServer::start()
+{
     const QString data = m_dir->filePath(QStringLiteral("data"));
-    if (!run(QStringLiteral("initdb"),
-             {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("postgres"),
-              QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-E"),
-              QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
-              QStringLiteral("--no-sync"), QStringLiteral("--no-instructions")}))
-        return false;
     // No TCP port, so that parallel test executables never meet; no disk
     // syncs, tests do not survive a power cut.
     const QString options = QStringLiteral("-k %1 -c listen_addresses= -F -c "
@@ -119,8 +122,11 @@ bool PostgresServer::start()
                      QStringLiteral("-w"), QStringLiteral("-s"), QStringLiteral("start")});
     if (!m_running)
         return false;
-    QSqlDatabase admin
-        = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QLatin1String(AdminConnection));
+    const QString name = QLatin1String(AdminConnection);
+    QSqlDatabase admin = QSqlDatabase::contains(name)
+        ? QSqlDatabase::database(name, false)
+        : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    admin.close();
     admin.setHostName(m_dir->path());
     admin.setUserName(QStringLiteral("postgres"));
     admin.setDatabaseName(QStringLiteral("postgres"));

@@ -34,10 +34,14 @@ public:
     // Makes one more database (another office) when missing.
     bool createDatabase(const QString &database);
 
+    // Stops the cluster at once, as a crash or a pulled cable would end
+    // every connection, and starts it again with the same data.
+    void stop();
+    bool start();
+
 private:
     PostgresServer();
-    bool start();
-    void stop();
+    bool initialise();
     bool run(const QString &program, const QStringList &arguments);
 
     QScopedPointer<QTemporaryDir> m_dir;

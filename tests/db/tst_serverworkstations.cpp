@@ -4,17 +4,18 @@
 #include "app/ConfirmCredentialsDialog.h"
 #include "app/Startup.h"
 #include "common/ModalHelper.h"
+#include "common/PostgresServer.h"
 #include "common/TestDatabase.h"
 #include "db/DataBase.h"
 #include "db/DoseUnits.h"
 #include "db/MetaTypes.h"
 #include "db/Transaction.h"
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLineEdit>
-#include <QSqlQuery>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QtTest>
 
 using TestSupport::TestDatabase;
@@ -78,6 +79,8 @@ private slots:
     void changesOfAnotherWorkstationArrive();
     void racingImportsStoreEveryRecordOnce();
     void recreationNeedsTheServersOwner();
+    void reconnectsWhenTheServerIsBack();
+    void connectionCutMidwayWritesNothing();
 
 private:
     // Runs the other workstation(s) to the end; true when all succeeded.
@@ -212,6 +215,72 @@ void ServerWorkstationsTest::recreationNeedsTheServersOwner()
     QVERIFY(Startup::makeDatabaseUsable());
     QCOMPARE(TestDatabase::scalar("SELECT version FROM Service").toInt(), 2);
     qunsetenv("ORVANE_DATABASE");
+}
+
+void ServerWorkstationsTest::reconnectsWhenTheServerIsBack()
+{
+    VDB::DataBase *db = m_db->db();
+    const QString caches = TestSupport::cacheSnapshot();
+    TestSupport::PostgresServer *server = TestSupport::PostgresServer::shared();
+    server->stop();
+
+    // The operation fails with the server's reason; no record claims it.
+    User data(0, User::PlainUser, User::Male, QDate(1980, 3, 4));
+    data.surname = QStringLiteral("Новиков");
+    data.firstname = QStringLiteral("Пётр");
+    const OperationResult lost = db->addUser(data);
+    QCOMPARE(lost.code, 3);
+    QVERIFY2(lost.message.startsWith("Нет связи с сервером базы данных (")
+                 && !lost.message.contains("()"),
+             qPrintable(lost.message));
+    QCOMPARE(TestSupport::cacheSnapshot(), caches);
+
+    // Another workstation writes while this one is away: its notices are
+    // lost, what it wrote is not.
+    QVERIFY(server->start());
+    QVERIFY(runWriters({QStringLiteral("records")}));
+    TestSupport::StoreSignalSpy spy;
+    QVERIFY(db->addUser(data).ok());
+    QTRY_VERIFY_WITH_TIMEOUT(spy.order().contains("historyAdded"), 2000);
+    QVERIFY(spy.order().contains("groupAdded"));
+    QCOMPARE(TestDatabase::scalar("SELECT count(*) FROM Users WHERE surname = 'Новиков'").toInt(),
+             1);
+    SharedUser neighbour;
+    for (const SharedUser &u : db->users())
+        neighbour = u->surname == QStringLiteral("Соседова") ? u : neighbour;
+    QVERIFY(neighbour);
+
+    // Subscribed again: the next commit elsewhere arrives by itself.
+    TestSupport::StoreSignalSpy notices;
+    QVERIFY(runWriters({QStringLiteral("import"), QString::number(neighbour->id)}));
+    QTRY_VERIFY_WITH_TIMEOUT(notices.order().contains("historyAdded"), 2000);
+}
+
+void ServerWorkstationsTest::connectionCutMidwayWritesNothing()
+{
+    VDB::DataBase *db = m_db->db();
+    // The server ends the connection between the user's row and its
+    // memberships.
+    QVERIFY(TestDatabase::exec("CREATE FUNCTION cut_off() RETURNS trigger AS $$ BEGIN "
+                               "PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NEW; "
+                               "END $$ LANGUAGE plpgsql"));
+    QVERIFY(TestDatabase::exec("CREATE TRIGGER cut_off BEFORE INSERT ON Users2Groups FOR EACH "
+                               "ROW EXECUTE FUNCTION cut_off()"));
+    const QString caches = TestSupport::cacheSnapshot();
+    User data(0, User::PlainUser, User::Male, QDate(1980, 3, 4));
+    data.surname = QStringLiteral("Новиков");
+    data.firstname = QStringLiteral("Пётр");
+    data.groups = {db->groups().first()};
+    const OperationResult lost = db->addUser(data);
+    QVERIFY2(lost.code == 3 && lost.message.startsWith("Нет связи с сервером базы данных ("),
+             qPrintable(lost.message));
+    QCOMPARE(TestSupport::cacheSnapshot(), caches);
+
+    // The next operation runs on a new connection; the first left no row.
+    data.groups.clear();
+    QVERIFY(db->addUser(data).ok());
+    QCOMPARE(TestDatabase::scalar("SELECT count(*) FROM Users WHERE surname = 'Новиков'").toInt(),
+             1);
 }
 
 int main(int argc, char *argv[])
