@@ -131,6 +131,9 @@ public:
     // Dose sums over [today - period, today + 1), display unit; 0 on failure.
     double userDose(quint16 period, const SharedUser &user = SharedUser()) const;
     double groupDose(quint16 period, const SharedGroup &group) const;
+    // userDose() of every user at once, keyed by user id; users without any
+    // dose in the window are absent.
+    QHash<int, double> userDoses(quint16 period) const;
 
     // The dose of record: type-300 dose records plus, while the office
     // counts them, what the dosimeters' counter readings add (DoseRecordSync).
@@ -254,6 +257,10 @@ private:
     // Whether readings count, and their tables are there to count them.
     bool countsReadings() const;
     double readingDoseSum(const QDate &start, const QDate &end, const QList<int> &userIds) const;
+    // Dose of record per user id, per month (userMonthDoses) or in all (at
+    // key 0).
+    QHash<int, QMap<int, double>> doseSums(const QDate &first, const QDate &last,
+                                           const SharedUser &user, bool perMonth) const;
     OperationResult fillTestData();
     // A statement prepared once and kept, for sums the threshold scan runs
     // thousands of times; finish() it after reading.

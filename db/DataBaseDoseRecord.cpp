@@ -248,18 +248,20 @@ QVector<DayDose> DataBase::userDailyDoses(const SharedUser &user, const QDate &f
 QHash<int, double> DataBase::userDoseTotals(const QDate &first, const QDate &last) const
 {
     QHash<int, double> totals;
-    const QHash<int, QMap<int, double>> months = userMonthDoses(first, last);
-    for (auto it = months.cbegin(); it != months.cend(); ++it) {
-        double sum = 0;
-        for (double dose : it.value())
-            sum += dose;
-        totals.insert(it.key(), sum);
-    }
+    const QHash<int, QMap<int, double>> sums = doseSums(first, last, SharedUser(), false);
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it)
+        totals.insert(it.key(), it.value().value(0));
     return totals;
 }
 
 QHash<int, QMap<int, double>> DataBase::userMonthDoses(const QDate &first, const QDate &last,
                                                        const SharedUser &user) const
+{
+    return doseSums(first, last, user, true);
+}
+
+QHash<int, QMap<int, double>> DataBase::doseSums(const QDate &first, const QDate &last,
+                                                 const SharedUser &user, bool perMonth) const
 {
     QHash<int, QMap<int, double>> months;
     const QString from = first.isValid() ? dateText(first) : QString();
@@ -286,19 +288,32 @@ QHash<int, QMap<int, double>> DataBase::userMonthDoses(const QDate &first, const
         if (!query.exec())
             return;
         while (query.next()) {
-            const int month = monthKey(query.value(1).toString());
+            const int month = perMonth ? monthKey(query.value(1).toString()) : 0;
             if (month >= 0)
                 months[query.value(0).toInt()][month] += query.value(2).toDouble();
         }
     };
 
+    // Totals group by user alone: a month in the grouping costs a sort of
+    // every row in the range.
+    const auto month = [perMonth](const QString &expression) {
+        return perMonth ? expression : QStringLiteral("''");
+    };
+    const auto groupBy = [perMonth](const QString &expression) {
+        return perMonth ? QStringLiteral(" GROUP BY userId, ") + expression
+                        : QStringLiteral(" GROUP BY userId");
+    };
+    const QString recordMonth = QStringLiteral("substr(dateTime, 1, 7)");
+    const QString readingMonth = QStringLiteral("substr(day, 1, 7)");
+    const QString wholeMonth = QStringLiteral("month");
+
     QSqlQuery records(connection());
     records.setForwardOnly(true);
-    records.prepare(QStringLiteral("SELECT userId, substr(dateTime, 1, 7), SUM(value) FROM Events "
-                                   "WHERE eventType = %1 AND userId IS NOT NULL")
+    records.prepare(QStringLiteral("SELECT userId, %1, SUM(value) FROM Events "
+                                   "WHERE eventType = %2 AND userId IS NOT NULL")
+                        .arg(month(recordMonth))
                         .arg(int(EventDose))
-                    + conditions("dateTime")
-                    + QStringLiteral(" GROUP BY userId, substr(dateTime, 1, 7)"));
+                    + conditions("dateTime") + groupBy(recordMonth));
     read(records, 10);
     if (countsReadings()) {
         // Whole months come from the monthly table, a few rows per user and
@@ -308,14 +323,15 @@ QHash<int, QMap<int, double>> DataBase::userMonthDoses(const QDate &first, const
         QSqlQuery readings(connection());
         readings.setForwardOnly(true);
         if (wholeMonths) {
-            readings.prepare(QStringLiteral("SELECT userId, month, SUM(dose) FROM DoseMonths WHERE "
+            readings.prepare(QStringLiteral("SELECT userId, %1, SUM(dose) FROM DoseMonths WHERE "
                                             "userId IS NOT NULL")
-                             + conditions("month") + QStringLiteral(" GROUP BY userId, month"));
+                                 .arg(month(wholeMonth))
+                             + conditions("month") + groupBy(wholeMonth));
         } else {
-            readings.prepare(QStringLiteral("SELECT userId, substr(day, 1, 7), SUM(dose) FROM "
-                                            "DoseDays WHERE userId IS NOT NULL")
-                             + conditions("day")
-                             + QStringLiteral(" GROUP BY userId, substr(day, 1, 7)"));
+            readings.prepare(QStringLiteral("SELECT userId, %1, SUM(dose) FROM DoseDays WHERE "
+                                            "userId IS NOT NULL")
+                                 .arg(month(readingMonth))
+                             + conditions("day") + groupBy(readingMonth));
         }
         read(readings, wholeMonths ? 7 : 10);
     }

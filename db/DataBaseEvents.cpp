@@ -316,6 +316,76 @@ double DataBase::userDose(quint16 period, const SharedUser &user) const
     return toDisplayDose(records + readingDoseSum(window.first, window.second, QList<int>()));
 }
 
+QHash<int, double> DataBase::userDoses(quint16 period) const
+{
+    const auto window = doseWindow(period);
+    const QString start = dateText(window.first);
+    const QString end = dateText(window.second);
+    const bool readings = countsReadings();
+    const QString records = QStringLiteral(
+        "SUM(value) FROM Events WHERE dateTime >= ? AND dateTime < ? AND eventType = ?");
+    const QString days = QStringLiteral("SUM(dose) FROM DoseDays WHERE day >= ? AND day < ?");
+    // Records and readings summed apart, in userDose()'s order.
+    QHash<int, QPair<double, double>> sums;
+    const auto read = [&sums](QSqlQuery &query, const QVariantList &values, bool second) {
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            return false;
+        while (query.next()) {
+            if (query.isNull(1))
+                continue;
+            QPair<double, double> &sum = sums[query.value(0).toInt()];
+            (second ? sum.second : sum.first) = query.value(1).toDouble();
+        }
+        return true;
+    };
+    const QVariantList recordValues = {start, end, int(EventDose)};
+    const QVariantList dayValues = {start, end};
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (m_server) {
+        // The server runs a plan per user slowly: one grouped pass instead.
+        const QString select = QStringLiteral("SELECT userId, ");
+        const QString grouped = QStringLiteral(" AND userId IS NOT NULL GROUP BY userId");
+        query.prepare(select + records + grouped);
+        if (!read(query, recordValues, false))
+            return {};
+        if (readings) {
+            query.prepare(select + days + grouped);
+            if (!read(query, dayValues, true))
+                return {};
+        }
+    } else {
+        // A grouped pass would sort every row of the window; the file seeks
+        // each user's rows through the user's index, as userDose() does.
+        const auto perUser = [](const QString &sum) {
+            return QStringLiteral("(SELECT ") + sum + QStringLiteral(" AND userId = u.id)");
+        };
+        QString sql = QStringLiteral("SELECT id, ") + perUser(records);
+        if (readings)
+            sql += QStringLiteral(", ") + perUser(days);
+        query.prepare(sql + QStringLiteral(" FROM Users u"));
+        QVariantList values = recordValues;
+        if (readings)
+            values += dayValues;
+        for (const QVariant &value : qAsConst(values))
+            query.addBindValue(value);
+        if (!query.exec())
+            return {};
+        while (query.next()) {
+            if (!query.isNull(1) || (readings && !query.isNull(2)))
+                sums.insert(query.value(0).toInt(),
+                            qMakePair(query.value(1).toDouble(), query.value(2).toDouble()));
+        }
+    }
+    QHash<int, double> doses;
+    doses.reserve(sums.size());
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it)
+        doses.insert(it.key(), toDisplayDose(it.value().first + it.value().second));
+    return doses;
+}
+
 double DataBase::groupDose(quint16 period, const SharedGroup &group) const
 {
     if (!group || group->users.isEmpty())

@@ -214,6 +214,11 @@ QString DatabaseCopy::run(const QString &from, const QString &to, QStringList *r
     }
     QSqlDatabase::removeDatabase(QLatin1String(SourceConnection));
     if (problem.isEmpty()) {
+        // The planner's figures for the tables just filled, which the server
+        // would otherwise gather only a while later: until then the first
+        // workstations would read with plans made for empty tables.
+        if (DataBase::instance()->isServer())
+            QSqlQuery(QSqlDatabase::database()).exec(QStringLiteral("ANALYZE"));
         DataBase::destroyInstance();
         return QString();
     }

@@ -48,17 +48,19 @@ QList<Exceedance> scan()
     const QList<SharedUser> users = db->users();
     const QList<SharedThreshold> thresholds = db->thresholds();
     QList<Exceedance> rows;
-    // Thresholds with the same period share one sum per user or group.
-    QHash<quint16, double> sums;
+    // One statement per period gives every user's sum, and the groups' sums
+    // are their members'; thousands of users would otherwise cost a
+    // statement each.
+    QHash<quint16, QHash<int, double>> sums;
+    for (const SharedThreshold &threshold : thresholds) {
+        if (!sums.contains(threshold->period))
+            sums.insert(threshold->period, db->userDoses(threshold->period));
+    }
     for (const SharedUser &user : users) {
-        sums.clear();
         for (const SharedThreshold &threshold : thresholds) {
             if (!threshold->isUser)
                 continue;
-            auto it = sums.find(threshold->period);
-            if (it == sums.end())
-                it = sums.insert(threshold->period, userSum(*threshold, user));
-            const double sum = *it;
+            const double sum = sums[threshold->period].value(user->id);
             if (isExceeded(sum, threshold->value))
                 rows.append({user, SharedGroup(), threshold, sum});
         }
@@ -67,12 +69,17 @@ QList<Exceedance> scan()
     for (const SharedThreshold &threshold : thresholds) {
         if (threshold->isUser)
             continue;
+        const QHash<int, double> &perUser = sums[threshold->period];
         const QList<SharedGroup> groups = threshold->groups;
         for (const SharedGroup &group : groups) {
             const auto key = qMakePair(static_cast<const Group *>(group.data()), threshold->period);
             auto it = groupSums.find(key);
-            if (it == groupSums.end())
-                it = groupSums.insert(key, groupSum(*threshold, group));
+            if (it == groupSums.end()) {
+                double sum = 0;
+                for (const SharedUser &member : qAsConst(group->users))
+                    sum += perUser.value(member->id);
+                it = groupSums.insert(key, sum);
+            }
             const double sum = *it;
             if (isExceeded(sum, threshold->value))
                 rows.append({SharedUser(), group, threshold, sum});

@@ -171,6 +171,22 @@ void DoseRecordTest::resetAndReassignment()
     QCOMPARE(report.inserted, 0);
     QCOMPARE(TestDatabase::scalar("SELECT COUNT(*) FROM Events").toInt(), before + 2);
     QCOMPARE(doseDays(), days);
+
+    // What reads every user at once gives each one's own sum: the threshold
+    // scan, and totals of whole months and of days.
+    const QHash<int, double> doses = db->userDoses(60);
+    QCOMPARE(doses.value(ivanov->id), total(ivanov));
+    QCOMPARE(doses.value(petrov->id), total(petrov));
+    const QHash<int, double> march = db->userDoseTotals(QDate(2024, 3, 1), QDate(2024, 3, 31));
+    QVERIFY(qAbs(march.value(ivanov->id) - total(ivanov)) < 1e-12);
+    QVERIFY(qAbs(march.value(petrov->id) - total(petrov)) < 1e-12);
+    const QHash<int, double> days2To30 = db->userDoseTotals(QDate(2024, 3, 2), QDate(2024, 3, 30));
+    const auto months = db->userMonthDoses(QDate(2024, 3, 2), QDate(2024, 3, 30));
+    QCOMPARE(days2To30.keys().size(), 2);
+    for (const SharedUser &user : {ivanov, petrov})
+        QVERIFY(qAbs(days2To30.value(user->id) - months.value(user->id).value(2024 * 12 + 2))
+                < 1e-12);
+    QVERIFY(qAbs(days2To30.value(ivanov->id) - 0.6) < 1e-12);
 }
 
 void DoseRecordTest::recordsBeforeAnyAssignmentBelongToNobody()

@@ -119,6 +119,11 @@ bool ServerWorkstationsTest::runWriters(const QStringList &arguments, int count)
 void ServerWorkstationsTest::changesOfAnotherWorkstationArrive()
 {
     VDB::DataBase *db = m_db->db();
+    // The server's notices of every start stay off the terminal, and no
+    // statement waits for a compiler.
+    QCOMPARE(TestDatabase::scalar("SHOW client_min_messages").toString(),
+             QStringLiteral("warning"));
+    QCOMPARE(TestDatabase::scalar("SHOW jit").toString(), QStringLiteral("off"));
     TestSupport::StoreSignalSpy spy;
     QVERIFY(runWriters({QStringLiteral("records")}));
     // Within the promised two seconds, and as a local change would.
