@@ -46,6 +46,8 @@ int writeAsAnotherWorkstation(const QStringList &arguments)
         return 2;
     VDB::DataBase *db = VDB::DataBase::instance();
     const QString what = arguments.value(1);
+    if (what == QLatin1String("open"))
+        return db->doseRecordAvailable() ? 0 : 8;
     if (what == QLatin1String("import")) {
         const SharedUser user = db->user(arguments.value(2).toInt());
         QList<VDB::Event> events;
@@ -78,6 +80,7 @@ private slots:
     void cleanup() { m_db.reset(); }
     void changesOfAnotherWorkstationArrive();
     void racingImportsStoreEveryRecordOnce();
+    void workstationsStartingTogetherBothHaveTheDoseRecord();
     void recreationNeedsTheServersOwner();
     void reconnectsWhenTheServerIsBack();
     void connectionCutMidwayWritesNothing();
@@ -166,6 +169,16 @@ void ServerWorkstationsTest::racingImportsStoreEveryRecordOnce()
     // The dose of record counts each record once as well.
     const double total = m_db->db()->userDoseTotals(QDate(), QDate()).value(user->id);
     QCOMPARE(qRound(total / toDisplayDose(0.001)), ImportSize);
+}
+
+void ServerWorkstationsTest::workstationsStartingTogetherBothHaveTheDoseRecord()
+{
+    // As after a copy of an office's file: the dose record is built anew by
+    // whichever workstation starts first, and the others wait for it.
+    for (int round = 0; round < 10; ++round) {
+        QVERIFY(TestDatabase::exec("DELETE FROM DoseRecordState"));
+        QVERIFY(runWriters({QStringLiteral("open")}, 3));
+    }
 }
 
 void ServerWorkstationsTest::recreationNeedsTheServersOwner()
