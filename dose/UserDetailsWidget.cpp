@@ -96,7 +96,7 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     const int widths[] = {105, 100, 90, 90, 60, 130};
     const QString samples[]
         = {RussianFormat::recordTime(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58))),
-           QStringLiteral("КВР-ТМ4040 #0000")};
+           QStringLiteral("КВР-ТМ4040 #00000000")};
     for (int column = 0; column < 6; ++column) {
         int width = qMax(
             widths[column],

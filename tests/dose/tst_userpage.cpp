@@ -240,6 +240,9 @@ void UserPageTest::dayTableRowsAndStateTexts()
     QCOMPARE(table->columnCount(), 7);
     QCOMPARE(table->horizontalHeaderItem(3)->text(), QString::fromUtf8("МЭД, мкЗв/ч"));
     QVERIFY(table->columnWidth(5) >= 130);
+    // A dosimeter's eight-digit serial number fits its column.
+    QVERIFY(table->columnWidth(1)
+            > table->fontMetrics().horizontalAdvance(QStringLiteral("КВР-ТМ4040 #12345678")));
     // The day's events only, newest insertion first.
     QCOMPARE(table->rowCount(), 2);
     const QStringList newest = {QStringLiteral("15 мар. 2026 10:00:00"),
