@@ -12,6 +12,7 @@ namespace {
 
 // Seconds that a start waits for a server that does not answer.
 const char DefaultConnectTimeout[] = "connect_timeout=10";
+const char QuietNotices[] = "options='-c client_min_messages=warning'";
 
 QString tr(const char *text)
 {
@@ -99,8 +100,13 @@ void ConnectionString::apply(QSqlDatabase &db) const
     if (!m_password.isEmpty())
         db.setPassword(m_password);
     QStringList options = m_options;
-    if (!options.join(QLatin1Char(';')).contains(QLatin1String("connect_timeout=")))
+    const QString given = options.join(QLatin1Char(';'));
+    if (!given.contains(QLatin1String("connect_timeout=")))
         options << QString::fromLatin1(DefaultConnectTimeout);
+    // The server's notices ("already exists, skipping" at every start) would
+    // otherwise reach the terminal; warnings and errors still do.
+    if (!given.contains(QLatin1String("options=")))
+        options << QString::fromLatin1(QuietNotices);
     db.setConnectOptions(options.join(QLatin1Char(';')));
 }
 

@@ -122,6 +122,9 @@ bool ServerWorkstationsTest::runWriters(const QStringList &arguments, int count)
 void ServerWorkstationsTest::changesOfAnotherWorkstationArrive()
 {
     VDB::DataBase *db = m_db->db();
+    // The server's notices stay off the terminal.
+    QCOMPARE(TestDatabase::scalar("SHOW client_min_messages").toString(),
+             QStringLiteral("warning"));
     TestSupport::StoreSignalSpy spy;
     QVERIFY(runWriters({QStringLiteral("records")}));
     // Within the promised two seconds, and as a local change would.
