@@ -91,7 +91,7 @@ QString DataBase::lostConnectionMessage(const QString &reason) const
     return tr("Нет связи с сервером базы данных (%1). Изменение не сохранено; программа "
               "подключится снова, когда сервер станет доступен, и действие можно будет "
               "повторить.")
-        .arg(reason.trimmed());
+        .arg(reason.simplified());
 }
 
 } // namespace VDB
