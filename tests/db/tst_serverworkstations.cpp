@@ -83,6 +83,7 @@ private slots:
     void workstationsStartingTogetherBothHaveTheDoseRecord();
     void recreationNeedsTheServersOwner();
     void reconnectsWhenTheServerIsBack();
+    void idleWorkstationHearsOfChangesAfterAServerRestart();
     void connectionCutMidwayWritesNothing();
 
 private:
@@ -272,6 +273,19 @@ void ServerWorkstationsTest::reconnectsWhenTheServerIsBack()
     TestSupport::StoreSignalSpy notices;
     QVERIFY(runWriters({QStringLiteral("import"), QString::number(neighbour->id)}));
     QTRY_VERIFY_WITH_TIMEOUT(notices.order().contains("historyAdded"), 2000);
+}
+
+void ServerWorkstationsTest::idleWorkstationHearsOfChangesAfterAServerRestart()
+{
+    // This workstation does nothing while the server restarts and another
+    // one commits: it finds the connection gone by itself.
+    TestSupport::PostgresServer *server = TestSupport::PostgresServer::shared();
+    server->stop();
+    QVERIFY(server->start());
+    TestSupport::StoreSignalSpy spy;
+    QVERIFY(runWriters({QStringLiteral("records")}));
+    QTRY_VERIFY_WITH_TIMEOUT(spy.order().contains("historyAdded"), 8000);
+    QVERIFY(spy.order().contains("userAdded"));
 }
 
 void ServerWorkstationsTest::connectionCutMidwayWritesNothing()
