@@ -12,6 +12,7 @@ namespace {
 
 // Seconds that a start waits for a server that does not answer.
 const char DefaultConnectTimeout[] = "connect_timeout=10";
+const char SessionSettings[] = "options='-c client_min_messages=warning -c jit=off'";
 
 QString tr(const char *text)
 {
@@ -99,14 +100,15 @@ void ConnectionString::apply(QSqlDatabase &db) const
     if (!m_password.isEmpty())
         db.setPassword(m_password);
     QStringList options = m_options;
-    if (!options.join(QLatin1Char(';')).contains(QLatin1String("connect_timeout=")))
+    const QString given = options.join(QLatin1Char(';'));
+    if (!given.contains(QLatin1String("connect_timeout=")))
         options << QString::fromLatin1(DefaultConnectTimeout);
-    // The server's notices ("relation ... already exists, skipping" at every
-    // start) would reach the terminal through libpq; warnings still do. Our
+    // The server's notices ("already exists, skipping" at every start) would
+    // otherwise reach the terminal; warnings and errors still do. Our
     // statements are short: compiling them just in time costs more than it
     // saves (a quarter of a second for the threshold scan).
-    if (!options.join(QLatin1Char(';')).contains(QLatin1String("options=")))
-        options << QStringLiteral("options='-c client_min_messages=warning -c jit=off'");
+    if (!given.contains(QLatin1String("options=")))
+        options << QString::fromLatin1(SessionSettings);
     db.setConnectOptions(options.join(QLatin1Char(';')));
 }
 

@@ -115,6 +115,7 @@ DataBase::DataBase(const QString &fileName)
         if (db.open() && readable(db)) {
             loadAll();
             listenForChanges();
+            watchConnection();
             m_seenEventId = lastEventId();
         }
         return;

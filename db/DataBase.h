@@ -227,9 +227,11 @@ private:
     // The connection for an operation that is about to begin: on a server
     // whose connection went away, opened again first (same settings).
     QSqlDatabase operationConnection();
-    // On a server, whether the connection is gone; the first time it is
-    // found gone, a timer starts trying to reconnect.
+    // On a server, whether the connection is gone.
     bool connectionLost();
+    // On a server, checks the connection every few seconds and reconnects
+    // when it is gone, also while nobody works at the workstation.
+    void watchConnection();
     bool connectionAlive() const;
     // Reopens a lost connection, subscribes to the notices again and takes
     // in what changed meanwhile; false while the server is still away.
@@ -312,7 +314,7 @@ private:
     bool m_remoteChangePending = false;
     bool m_listening = false;
     bool m_connectionLost = false;
-    QTimer *m_reconnectTimer = nullptr;
+    QTimer *m_connectionTimer = nullptr;
     int m_seenEventId = 0;
     // Whether loadAll() has run on this connection.
     bool m_loaded = false;

@@ -13,8 +13,8 @@ namespace VDB {
 
 namespace {
 
-// How often a lost server is tried again while nobody asks for it. libpq's
-// connect timeout bounds each try.
+// How often the server connection is checked, and a lost server tried again,
+// while nobody asks for it. libpq's connect timeout bounds each try.
 const int ReconnectInterval = 3000;
 
 // The server's "current transaction is aborted": the connection is fine, an
@@ -41,14 +41,21 @@ bool DataBase::connectionLost()
     if (!m_connectionLost && !connectionAlive()) {
         m_connectionLost = true;
         qWarning() << "Database server connection lost";
-        if (!m_reconnectTimer) {
-            m_reconnectTimer = new QTimer(this);
-            m_reconnectTimer->setInterval(ReconnectInterval);
-            connect(m_reconnectTimer, &QTimer::timeout, this, &DataBase::reconnect);
-        }
-        m_reconnectTimer->start();
     }
     return m_connectionLost;
+}
+
+void DataBase::watchConnection()
+{
+    // An idle workstation would otherwise learn of a server restart only at
+    // its next operation, and show nothing that others commit until then.
+    m_connectionTimer = new QTimer(this);
+    m_connectionTimer->setInterval(ReconnectInterval);
+    connect(m_connectionTimer, &QTimer::timeout, this, [this] {
+        if (connectionLost())
+            reconnect();
+    });
+    m_connectionTimer->start();
 }
 
 QSqlDatabase DataBase::operationConnection()
@@ -73,7 +80,6 @@ bool DataBase::reconnect()
         return false;
     }
     m_connectionLost = false;
-    m_reconnectTimer->stop();
     qInfo().noquote() << "Database server connection restored:" << m_displayName;
     listenForChanges();
     // What others committed meanwhile, and a commit of ours whose answer was
@@ -91,7 +97,7 @@ QString DataBase::lostConnectionMessage(const QString &reason) const
     return tr("Нет связи с сервером базы данных (%1). Изменение не сохранено; программа "
               "подключится снова, когда сервер станет доступен, и действие можно будет "
               "повторить.")
-        .arg(reason.trimmed());
+        .arg(reason.simplified());
 }
 
 } // namespace VDB

@@ -59,8 +59,11 @@ void DataBase::ensureDoseRecord()
     Transaction transaction(operationConnection());
     DoseRecordSync sync(connection());
     sync.setProgress(g_progress);
-    m_doseRecordReady = exec(SqlDialect::definition(connection(), CreateSettings))
-        && sync.createTables() && sync.update() && transaction.commit();
+    // Workstations starting together would otherwise deadlock on a server:
+    // creating the tables' indexes share-locks them before the first write.
+    m_doseRecordReady = lockEventWrites()
+        && exec(SqlDialect::definition(connection(), CreateSettings)) && sync.createTables()
+        && sync.update() && transaction.commit();
     if (!m_doseRecordReady) {
         transaction.rollback();
         qDebug() << "Dose record not available:" << sync.errorText() << m_error;

@@ -96,7 +96,7 @@ UserDetailsWidget::UserDetailsWidget(QAction *editUserAction, QAction *delUserAc
     const int widths[] = {105, 100, 90, 90, 60, 130};
     const QString samples[]
         = {RussianFormat::recordTime(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58))),
-           QStringLiteral("КВР-ТМ4040 #0000")};
+           QStringLiteral("КВР-ТМ4040 #00000000")};
     for (int column = 0; column < 6; ++column) {
         int width = qMax(
             widths[column],
@@ -210,13 +210,14 @@ void UserDetailsWidget::fillHead()
         const QString typeName = m_user->device->type ? m_user->device->type->name : QString();
         const QString device = QStringLiteral("%1 #%2").arg(typeName).arg(m_user->device->serial);
         // A long device name is shortened on the button, not the tree beside
-        // the page; the whole caption stays in the tool tip.
-        const QString caption
-            = tr("Обработать данные для '%1 #%2'").arg(typeName).arg(m_user->device->serial);
+        // the page; the serial number always shows whole, the whole caption
+        // stays in the tool tip.
         const QFontMetrics metrics(m_ui->deviceButton->font());
-        m_ui->deviceButton->setText(
-            metrics.elidedText(caption, Qt::ElideMiddle, 48 * metrics.averageCharWidth()));
-        m_ui->deviceButton->setToolTip(caption);
+        const QString shortName
+            = metrics.elidedText(typeName, Qt::ElideMiddle, 24 * metrics.averageCharWidth());
+        const QString caption = tr("Обработать данные для '%1 #%2'");
+        m_ui->deviceButton->setText(caption.arg(shortName).arg(m_user->device->serial));
+        m_ui->deviceButton->setToolTip(caption.arg(typeName).arg(m_user->device->serial));
         m_ui->deviceButton->setIcon(QIcon(QStringLiteral(":/icons/device")));
         m_ui->deviceDescriptionlabel->setText(device);
     } else {

@@ -38,7 +38,7 @@ DevicesSummaryWidget::DevicesSummaryWidget(QWidget *parent)
     setUpTable(m_ui->currentStateTableWidget, {});
     fitColumn(m_ui->historyTableWidget, 1, dateTimeSample());
     for (const DeviceType *type : db->deviceTypes())
-        fitColumn(m_ui->historyTableWidget, 3, QStringLiteral("%1 #00000").arg(type->name));
+        fitColumn(m_ui->historyTableWidget, 3, QStringLiteral("%1 #00000000").arg(type->name));
 
     connect(m_ui->startDateEdit, &QDateEdit::dateChanged, this,
             &DevicesSummaryWidget::refillHistory);

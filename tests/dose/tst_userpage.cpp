@@ -134,24 +134,35 @@ void UserPageTest::headOfOperatorWithDevice()
     m_user->role = User::Operator;
     m_user->canUseDevice = true;
     m_user->comment = QStringLiteral("носит два прибора");
-    QVERIFY(m_db->db()->assignDevice(m_user, m_db->db()->deviceTypes().first(), 8009,
+    QVERIFY(m_db->db()->assignDevice(m_user, m_db->db()->deviceTypes().first(), 12345678,
                                      QDateTime(m_today, QTime(8, 0)), QString()));
 
     UserDetailsWidget page(nullptr, nullptr);
     page.show();
     page.setUser(m_user);
 
+    // A dosimeter's eight-digit serial number shows whole.
     auto *button = page.findChild<QPushButton *>("deviceButton");
-    QCOMPARE(button->text(), QString::fromUtf8("Обработать данные для 'КВР-ТМ4040 #8009'"));
+    QCOMPARE(button->text(), QString::fromUtf8("Обработать данные для 'КВР-ТМ4040 #12345678'"));
     QCOMPARE(button->toolTip(), button->text());
     QVERIFY(button->isEnabled());
     QCOMPARE(page.findChild<QLabel *>("userName")->text(), QString::fromUtf8("Петров Пётр"));
     QCOMPARE(page.findChild<QLabel *>("deviceDescriptionlabel")->text(),
-             QString::fromUtf8("КВР-ТМ4040 #8009"));
+             QString::fromUtf8("КВР-ТМ4040 #12345678"));
     QVERIFY(page.findChild<QLabel *>("isOperatorLabel")->isVisible());
     auto *comment = page.findChild<QLabel *>("commentLabel");
     QVERIFY(comment->isVisible());
     QCOMPARE(comment->text(), m_user->comment);
+
+    // A long type name is shortened; the serial number is not.
+    DeviceType *type = m_db->db()->deviceTypes().first();
+    const QString name = type->name;
+    type->name = QStringLiteral("Дозиметр индивидуальный электронный носимый ") + name;
+    page.setUser(m_user);
+    QVERIFY2(button->text().contains(QChar(0x2026)), qPrintable(button->text()));
+    QVERIFY(button->text().endsWith(QStringLiteral(" #12345678'")));
+    QVERIFY(button->toolTip().contains(type->name));
+    type->name = name;
 }
 
 void UserPageTest::namesAreShownAsTyped()
@@ -229,6 +240,9 @@ void UserPageTest::dayTableRowsAndStateTexts()
     QCOMPARE(table->columnCount(), 7);
     QCOMPARE(table->horizontalHeaderItem(3)->text(), QString::fromUtf8("МЭД, мкЗв/ч"));
     QVERIFY(table->columnWidth(5) >= 130);
+    // A dosimeter's eight-digit serial number fits its column.
+    QVERIFY(table->columnWidth(1)
+            > table->fontMetrics().horizontalAdvance(QStringLiteral("КВР-ТМ4040 #12345678")));
     // The day's events only, newest insertion first.
     QCOMPARE(table->rowCount(), 2);
     const QStringList newest = {QStringLiteral("15 мар. 2026 10:00:00"),

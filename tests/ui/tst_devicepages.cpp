@@ -116,6 +116,8 @@ void DevicePagesTest::summaryOfTheInitialDatabase()
     QCOMPARE(history->rowCount(), 0);
     QCOMPARE(history->columnCount(), 5);
     QCOMPARE(history->columnWidth(2), 200);
+    QVERIFY(history->columnWidth(3)
+            > history->fontMetrics().horizontalAdvance(QStringLiteral("КВР-ТМ4040 #12345678")));
     QVERIFY(!history->verticalHeader()->isVisible());
     QVERIFY(history->horizontalHeader()->defaultAlignment() & Qt::AlignLeft);
     QCOMPARE(history->editTriggers(), QAbstractItemView::NoEditTriggers);
