@@ -12,6 +12,10 @@ namespace {
 
 // Seconds that a start waits for a server that does not answer.
 const char DefaultConnectTimeout[] = "connect_timeout=10";
+// Milliseconds that sent data may stay unacknowledged, and how soon a quiet
+// connection is probed, before the connection counts as lost.
+const char DeadNetworkTimeout[] = "tcp_user_timeout=10000";
+const char KeepAlives[] = "keepalives_idle=10;keepalives_interval=3;keepalives_count=3";
 const char SessionSettings[] = "options='-c client_min_messages=warning -c jit=off'";
 
 QString tr(const char *text)
@@ -109,6 +113,13 @@ void ConnectionString::apply(QSqlDatabase &db) const
     // saves (a quarter of a second for the threshold scan).
     if (!given.contains(QLatin1String("options=")))
         options << QString::fromLatin1(SessionSettings);
+    // A network that goes quiet (a cable pulled, not a server stopped) would
+    // otherwise hold the window for the system's many minutes of TCP
+    // retries, at the next operation or the idle connection check.
+    if (!given.contains(QLatin1String("tcp_user_timeout=")))
+        options << QString::fromLatin1(DeadNetworkTimeout);
+    if (!given.contains(QLatin1String("keepalives")))
+        options << QString::fromLatin1(KeepAlives);
     db.setConnectOptions(options.join(QLatin1Char(';')));
 }
 

@@ -40,6 +40,8 @@ void ConnectionStringTest::partsReachTheDriver()
         QVERIFY(db.connectOptions().contains(QStringLiteral("sslmode=verify-full")));
         // A start never waits forever for a server that does not answer.
         QVERIFY(db.connectOptions().contains(QStringLiteral("connect_timeout=")));
+        // Nor an operation for a network gone quiet.
+        QVERIFY(db.connectOptions().contains(QStringLiteral("tcp_user_timeout=")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("t"));
 
