@@ -207,11 +207,10 @@ QVector<DayDose> DataBase::userDailyDoses(const SharedUser &user, const QDate &f
         return index >= 0 && index < days.size() ? &days[int(index)] : nullptr;
     };
 
-    QSqlQuery records(connection());
-    records.setForwardOnly(true);
-    records.prepare(QStringLiteral("SELECT substr(dateTime, 1, 10), SUM(value) FROM Events "
-                                   "WHERE userId = ? AND eventType = ? AND dateTime >= ? AND "
-                                   "dateTime < ? GROUP BY substr(dateTime, 1, 10)"));
+    // Kept prepared, as userEvents(): every user page asks.
+    QSqlQuery &records = statement(QStringLiteral(
+        "SELECT substr(dateTime, 1, 10), SUM(value) FROM Events WHERE userId = ? AND eventType = ? "
+        "AND dateTime >= ? AND dateTime < ? GROUP BY substr(dateTime, 1, 10)"));
     records.addBindValue(user->id);
     records.addBindValue(int(EventDose));
     records.addBindValue(dateText(first));
@@ -222,11 +221,11 @@ QVector<DayDose> DataBase::userDailyDoses(const SharedUser &user, const QDate &f
                 day->dose += records.value(1).toDouble();
         }
     }
+    records.finish();
     if (m_doseRecordReady) {
-        QSqlQuery readings(connection());
-        readings.setForwardOnly(true);
-        readings.prepare(QStringLiteral("SELECT day, SUM(dose), MAX(maxRate) FROM DoseDays WHERE "
-                                        "userId = ? AND day >= ? AND day < ? GROUP BY day"));
+        QSqlQuery &readings
+            = statement(QStringLiteral("SELECT day, SUM(dose), MAX(maxRate) FROM DoseDays WHERE "
+                                       "userId = ? AND day >= ? AND day < ? GROUP BY day"));
         readings.addBindValue(user->id);
         readings.addBindValue(dateText(first));
         readings.addBindValue(dateText(last.addDays(1)));
@@ -242,6 +241,7 @@ QVector<DayDose> DataBase::userDailyDoses(const SharedUser &user, const QDate &f
                     day->maxRate = readings.value(2).toDouble();
             }
         }
+        readings.finish();
     }
     for (DayDose &day : days)
         day.dose = toDisplayDose(day.dose);

@@ -171,15 +171,18 @@ void DataBase::userEvents(QList<VDB::Event> &list, const QDate &from, const QDat
 {
     if (!user)
         return;
-    QSqlQuery query(connection());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT * FROM Events WHERE userId = ? AND (dateTime >= ? AND "
-                                 "dateTime < ?)ORDER BY id DESC"));
+    // Kept prepared: every user page asks, and a server prepares at a cost
+    // of round trips.
+    QSqlQuery &query
+        = statement(QStringLiteral("SELECT * FROM Events WHERE userId = ? AND "
+                                   "(dateTime >= ? AND dateTime < ?)ORDER BY id DESC"));
     query.addBindValue(user->id);
     query.addBindValue(dateText(from));
     query.addBindValue(dateText(to.addDays(1)));
-    if (!query.exec())
+    if (!query.exec()) {
+        query.finish();
         return;
+    }
     const QSqlRecord record = query.record();
     const int dateTime = record.indexOf(QStringLiteral("dateTime")),
               deviceId = record.indexOf(QStringLiteral("deviceId")),
@@ -224,6 +227,8 @@ void DataBase::userEvents(QList<VDB::Event> &list, const QDate &from, const QDat
             e.comment = query.value(comment).toString();
         list.append(e);
     }
+    // A kept statement left open would hold the file's read lock.
+    query.finish();
 }
 
 void DataBase::deviceAssignmentEvents(QList<VDB::Event> &list, const QDate &from, const QDate &to,

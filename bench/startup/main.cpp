@@ -123,11 +123,15 @@ Figures measure(const QString &database)
             return Figures();
         best.start = qMin(best.start, timer.nsecsElapsed() / 1e9);
         VDB::DataBase *db = VDB::DataBase::instance();
-        const SharedUser user = db->users().value(Users / 2);
+        // A running workstation has shown some page before this one.
+        const auto page = [db](const SharedUser &user) {
+            QList<VDB::Event> events;
+            db->userEvents(events, QDate(2020, 1, 1), QDate(2020, 12, 31), user);
+            db->userDailyDoses(user, QDate(2020, 1, 1), QDate(2020, 12, 31));
+        };
+        page(db->users().value(1));
         timer.restart();
-        QList<VDB::Event> events;
-        db->userEvents(events, QDate(2020, 1, 1), QDate(2020, 12, 31), user);
-        db->userDailyDoses(user, QDate(2020, 1, 1), QDate(2020, 12, 31));
+        page(db->users().value(Users / 2));
         best.userPage = qMin(best.userPage, timer.nsecsElapsed() / 1e9);
         db->setToday(Today);
         timer.restart();
