@@ -9,6 +9,7 @@
 #include "db/DataBase.h"
 #include "db/DatabaseCopy.h"
 #include "dose/ThresholdEvaluator.h"
+#include "dose/UserDetailsWidget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -103,7 +104,7 @@ double baselineSeconds(const QString &fileName)
 struct Figures
 {
     double start = 1e9; // open + check + loadAll
-    double userPage = 1e9; // one user's events of a year and daily doses
+    double userPage = 1e9; // the user page, filled and painted
     double scan = 1e9; // ThresholdEvaluator::scan
     double totals = 1e9; // every user's dose over a year, as the group page reads it
     int exceeded = 0;
@@ -123,17 +124,21 @@ Figures measure(const QString &database)
             return Figures();
         best.start = qMin(best.start, timer.nsecsElapsed() / 1e9);
         VDB::DataBase *db = VDB::DataBase::instance();
-        // A running workstation has shown some page before this one.
-        const auto page = [db](const SharedUser &user) {
-            QList<VDB::Event> events;
-            db->userEvents(events, QDate(2020, 1, 1), QDate(2020, 12, 31), user);
-            db->userDailyDoses(user, QDate(2020, 1, 1), QDate(2020, 12, 31));
-        };
-        page(db->users().value(1));
-        timer.restart();
-        page(db->users().value(Users / 2));
-        best.userPage = qMin(best.userPage, timer.nsecsElapsed() / 1e9);
         db->setToday(Today);
+        {
+            // The page as the operator sees it, chosen in the tree after
+            // another user's.
+            UserDetailsWidget page(nullptr, nullptr);
+            page.resize(1000, 700);
+            page.show();
+            page.setUser(db->users().value(1));
+            QApplication::processEvents();
+            timer.restart();
+            page.setUser(db->users().value(Users / 2));
+            page.repaint();
+            QApplication::processEvents();
+            best.userPage = qMin(best.userPage, timer.nsecsElapsed() / 1e9);
+        }
         timer.restart();
         best.exceeded = ThresholdEvaluator::scan().size();
         best.scan = qMin(best.scan, timer.nsecsElapsed() / 1e9);
@@ -167,7 +172,7 @@ void compareWithServer(const QString &fileName)
                     what, a, b, a > 0 ? b / a : 0.0);
     };
     line("start (open, check, caches)", file.start, remote.start);
-    line("user page (year)", file.userPage, remote.userPage);
+    line("user page", file.userPage, remote.userPage);
     line("exceeded-thresholds scan", file.scan, remote.scan);
     line("group page, year's totals", file.totals, remote.totals);
     if (file.exceeded != remote.exceeded)
