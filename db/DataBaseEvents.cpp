@@ -381,7 +381,8 @@ QHash<int, double> DataBase::userDoses(quint16 period) const
         while (query.next()) {
             if (!query.isNull(1) || (readings && !query.isNull(2)))
                 sums.insert(query.value(0).toInt(),
-                            qMakePair(query.value(1).toDouble(), query.value(2).toDouble()));
+                            qMakePair(query.value(1).toDouble(),
+                                      readings ? query.value(2).toDouble() : 0.0));
         }
     }
     QHash<int, double> doses;
